@@ -1,0 +1,120 @@
+#include "host/render_host.h"
+
+#include <thread>
+
+#include "core/colour.h"
+#include "core/random.h"
+#include "core/truncate.h"
+#include "host/picture_check.h"
+#include "host/render_loop.h"
+
+namespace tk {
+
+struct StdThreadStarter::Impl {
+  std::thread thread;
+};
+
+StdThreadStarter::StdThreadStarter(void (*applyPriority)(int32_t)) : applyPriority_(applyPriority) {}
+StdThreadStarter::~StdThreadStarter() { Join(); }
+
+bool StdThreadStarter::Start(std::function<void()> body, int32_t priority) {
+  if (impl_) return false;
+  impl_ = std::make_unique<Impl>();
+  auto apply = applyPriority_;
+  impl_->thread = std::thread([body = std::move(body), apply, priority] {
+    if (apply) apply(priority);
+    body();
+  });
+  return true;
+}
+
+void StdThreadStarter::Join() {
+  if (impl_ && impl_->thread.joinable()) impl_->thread.join();
+  impl_.reset();
+}
+
+RenderHost::RenderHost(HostPlatform& platform, uint32_t seed) : platform_(platform) {
+  SeedRandom(seed);
+  Settings loaded = LoadSettings(platform_.settingsStore);
+  if (platform_.adjustSettings) platform_.adjustSettings(loaded);
+  ProcessSettings() = loaded;
+
+  switch (platform_.display.Open()) {
+    case DisplayOpen::kOk: break;
+    case DisplayOpen::kComFailed: { EnterErrorMode(messages::kOleFailure); return; }
+    case DisplayOpen::kNoDirectDraw: { EnterErrorMode(messages::kNoDirectDraw); return; }
+    case DisplayOpen::kInitFailed: { EnterErrorMode(messages::kDrawInitFailure); return; }
+    case DisplayOpen::kSurfaceFailed: { EnterErrorMode(messages::kSurfaceFailure); return; }
+  }
+  displayOpen_ = true;
+
+  // 15-bit displays report 16 bits, so 5-5-5 passes; palettised ones do not.
+  const PixelFormatInfo format = platform_.display.PixelFormat();
+  if (!format.rgb || format.bitCount < 16) {
+    platform_.display.Close();
+    displayOpen_ = false;
+    { EnterErrorMode(messages::kTooFewColours); return; }
+  }
+  if (!PicturesIntact(platform_.resources)) {
+    platform_.display.Close();
+    displayOpen_ = false;
+    { EnterErrorMode(messages::kFileCorrupt); return; }
+  }
+
+  stopRequested_.store(false);
+  threadStarted_ = platform_.threads.Start([this] { RunRenderThread(*this); }, ProcessSettings().threadPriority);
+}
+
+void RenderHost::EnterErrorMode(const char* text) {
+  errorText_ = text;
+  textRect_ = Rect{};
+}
+
+void RenderHost::StopThread() {
+  if (!threadStarted_ || threadJoined_) return;
+  RequestStop();
+  platform_.threads.Join();
+  threadJoined_ = true;
+}
+
+RenderHost::~RenderHost() {
+  StopThread();
+  if (displayOpen_) platform_.display.Close();
+}
+
+void RenderHost::OnMonitorPowerDown() {
+  if (!threadStarted_) return;
+  StopThread();
+  if (displayOpen_) {
+    platform_.display.Close();
+    displayOpen_ = false;
+  }
+}
+
+bool RenderHost::OnErrorTimer(TextPainter& painter) {
+  if (!errorText_) return false;
+  DrawErrorMessage(painter, errorText_, textRect_);
+  return true;
+}
+
+int32_t ErrorFontHeight(int32_t w, int randomValue) {
+  int32_t range = w / 28;
+  if (range < 1) range = 1;
+  return randomValue % range + w / 60;
+}
+
+void DrawErrorMessage(TextPainter& painter, const char* text, Rect& textRect) {
+  const Rect c = painter.ClientRect();
+  const int32_t w = c.right - c.left;
+  painter.FillBlack(textRect);
+  const int32_t h = ErrorFontHeight(w, Rand());
+  int32_t tw = 0, th = 0;
+  painter.Measure(text, h, tw, th);
+  const int32_t left = TruncToInt(RandomFloat(static_cast<float>(c.right - tw - c.left)));
+  const int32_t top = TruncToInt(RandomFloat(static_cast<float>(c.bottom - c.top - th)));
+  textRect = Rect{left, top, left + tw, top + th};
+  const Colour colour = ScaleColor(0xFF4040, static_cast<uint32_t>(Rand() % 280 + 80));
+  painter.Draw(text, textRect, h, colour);
+}
+
+}  // namespace tk

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need (root, apt-get).
+set -euo pipefail
+packages=(
+  build-essential cmake pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
+  libpng-dev libgif-dev
+  libx11-dev libxext-dev libxft-dev libfontconfig-dev fonts-dejavu-core fonts-liberation
+  libgtk-3-dev
+  xvfb xdotool imagemagick x11-utils x11-xserver-utils xscreensaver
+  mingw-w64 wine64 wine
+  clang libclang-rt-14-dev
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "install-deps: need root to install: ${missing[*]}" >&2
+    exit 1
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

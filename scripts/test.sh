@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds every configuration and runs every test:
+# the optimised build, the address+undefined and thread sanitizer builds, and
+# the two Windows cross builds (whose tests run the 64-bit one under Wine).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+jobs=$(nproc)
+status=0
+run() { echo "== $*"; "$@" || status=1; }
+for preset in linux asan tsan; do
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j"$jobs"
+  run ctest --preset "$preset" -j"$jobs"
+done
+for preset in win64 win32; do
+  if grep -q "\"name\": \"$preset\"" CMakePresets.json; then
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" -j"$jobs"
+  fi
+done
+if [ -d tests/wine ] && [ -x tests/wine/run.sh ]; then
+  run tests/wine/run.sh build/win64/telkarim.scr
+fi
+exit $status

@@ -1,0 +1,40 @@
+#pragma once
+#include <cstdint>
+#include <string_view>
+
+namespace tk {
+
+// Window handles on the command line are decimal and held as unsigned 32-bit.
+using WindowId = uint32_t;
+
+// Decimal digits to a handle; stops at the first non-digit, no sign, no
+// spaces, wraps at 32 bits. Empty digit text gives 0.
+WindowId ParseHandle(std::string_view text);
+
+// Steps one character forward; the Windows build passes its multi-byte aware
+// next-character operation, everyone else steps one byte.
+using NextChar = const char* (*)(const char* p);
+
+// The argument string of a whole command line: the program name skipped
+// (quoted or up to the first space or control character), then every
+// character of code 1..32.
+std::string_view IsolateArguments(std::string_view commandLine, NextChar next = nullptr);
+
+// What the modes need from the platform.
+class ShellServices {
+ public:
+  virtual ~ShellServices() = default;
+  virtual bool WindowExists(WindowId window) = 0;
+  virtual WindowId ForegroundWindow() = 0;
+  // Full screen when parent is 0, else a preview in parent.
+  virtual int RunSaver(WindowId parent) = 0;
+  virtual int ShowSettings(WindowId owner) = 0;
+  virtual void ChangePassword(WindowId owner) = 0;
+};
+
+// The mode dispatch on the first switch letter: S full screen; P or L and a
+// handle, preview; C or C:handle, settings; A and a handle, password change
+// (95/98 family only); nothing, settings without owner; anything else -1.
+int SaverMain(std::string_view arguments, bool onWindows9x, ShellServices& services);
+
+}  // namespace tk

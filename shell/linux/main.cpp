@@ -1,0 +1,109 @@
+// The Linux entry: our own options first, then the Windows-style dispatch.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/offscreen/headless.h"
+#include "settings/file_store.h"
+#include "shell/command_line.h"
+#include "shell/linux/front_ends.h"
+#include "shell/options.h"
+
+namespace tk {
+namespace {
+
+std::function<void(Settings&)> Overrides(const Options& o) {
+  return [overrides = o.settingOverrides](Settings& s) {
+    std::string ignored;
+    for (const std::string& a : overrides) ApplySettingOverride(s, a, ignored);
+  };
+}
+
+class LinuxShell final : public ShellServices {
+ public:
+  explicit LinuxShell(const Options& o) : options_(o) {}
+  bool WindowExists(WindowId w) override { return X11WindowExists(w); }
+  WindowId ForegroundWindow() override { return X11ForegroundWindow(); }
+  int RunSaver(WindowId parent) override {
+    SaverRequest r;
+    r.mode = parent ? SaverRequest::Mode::kPreview : SaverRequest::Mode::kFullScreen;
+    r.window = parent;
+    r.settingsFile = options_.settingsFile;
+    return RunX11Saver(r);
+  }
+  int ShowSettings(WindowId owner) override {
+    DialogRequest r;
+    r.owner = owner;
+    r.settingsFile = options_.settingsFile;
+    return RunSettingsDialog(r);
+  }
+  // The password change belongs to the 95/98 family; never reached here.
+  void ChangePassword(WindowId) override {}
+
+ private:
+  const Options& options_;
+};
+
+int ShowSettingsValues(const Options& o) {
+  FileSettingsStore store(o.settingsFile ? *o.settingsFile : DefaultSettingsPath());
+  Settings s = LoadSettings(store);
+  Overrides(o)(s);
+  for (const auto& v : SettingsValues(s)) {
+    const bool colour = v.name == "StarColor" || v.name == "ObjectColor";
+    if (colour)
+      std::printf("%s=0x%08x\n", v.name.c_str(), v.value);
+    else
+      std::printf("%s=%d\n", v.name.c_str(), static_cast<int32_t>(v.value));
+  }
+  std::fprintf(stderr, "settings file: %s\n", store.path().c_str());
+  return 0;
+}
+
+}  // namespace
+
+int LinuxMain(int argc, char** argv) {
+  std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  const OptionsResult parsed = ParseOptions(args);
+  if (!parsed.ok) {
+    std::fprintf(stderr, "telkarim: %s\n%s", parsed.error.c_str(), UsageText());
+    return 2;
+  }
+  const Options& o = parsed.options;
+  switch (o.action) {
+    case Options::Action::kDispatch: {
+      LinuxShell shell(o);
+      // Exit code -1 becomes process status 255, as on Windows.
+      return SaverMain(o.dispatchArguments, false, shell) & 0xFF;
+    }
+    case Options::Action::kRender: return RunHeadless(o);
+    case Options::Action::kSheet: return RunSheet(o);
+    case Options::Action::kShowSettings: return ShowSettingsValues(o);
+    case Options::Action::kHelp: std::fputs(UsageText(), stdout); return 0;
+    case Options::Action::kVersion: std::puts("telkarim 1.2"); return 0;
+    case Options::Action::kSettingsDialog: {
+      DialogRequest r;
+      r.settingsFile = o.settingsFile;
+      return RunSettingsDialog(r);
+    }
+    case Options::Action::kWindow:
+    case Options::Action::kHack: {
+      SaverRequest r;
+      r.mode = o.action == Options::Action::kWindow ? SaverRequest::Mode::kWindow : SaverRequest::Mode::kHack;
+      r.root = o.root;
+      r.window = o.windowId;
+      if (o.sizeGiven) {
+        r.width = o.width;
+        r.height = o.height;
+      }
+      r.settingsFile = o.settingsFile;
+      r.adjustSettings = Overrides(o);
+      return RunX11Saver(r);
+    }
+  }
+  return 2;
+}
+
+}  // namespace tk
+
+int main(int argc, char** argv) { return tk::LinuxMain(argc, argv); }
