@@ -1,5 +1,11 @@
 #include "platform/offscreen/headless.h"
+
+#include <cstdio>
+
 namespace tk {
-int RunHeadless(const Options&) { return 1; }
-int RunSheet(const Options&) { return 1; }
+// Until the contact sheet lands.
+int RunSheet(const Options&) {
+  std::fputs("telkarim: --sheet is not available in this build\n", stderr);
+  return 2;
+}
 }  // namespace tk

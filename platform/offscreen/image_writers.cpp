@@ -1,0 +1,144 @@
+#include "platform/offscreen/image_writers.h"
+
+#include <gif_lib.h>
+#include <png.h>
+
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+
+namespace tk {
+namespace {
+
+std::string TempName(const std::string& path) { return path + ".part"; }
+
+bool Finish(const std::string& temp, const std::string& path, std::string& error) {
+  ::chmod(temp.c_str(), 0644);
+  if (std::rename(temp.c_str(), path.c_str()) != 0) {
+    error = "cannot write " + path + ": " + std::strerror(errno);
+    std::remove(temp.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool WritePng(const std::string& path, int32_t width, int32_t height, const std::vector<uint8_t>& rgb,
+              std::string& error) {
+  const std::string temp = TempName(path);
+  FILE* f = std::fopen(temp.c_str(), "wb");
+  if (!f) {
+    error = "cannot write " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png ? png_create_info_struct(png) : nullptr;
+  volatile bool ok = png && info;
+  if (ok && setjmp(png_jmpbuf(png))) ok = false;
+  else if (ok) {
+    png_init_io(png, f);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    for (int32_t y = 0; y < height; ++y)
+      png_write_row(png, const_cast<png_bytep>(&rgb[static_cast<size_t>(y) * width * 3]));
+    png_write_end(png, nullptr);
+  }
+  if (png) png_destroy_write_struct(&png, info ? &info : nullptr);
+  const bool flushed = std::fflush(f) == 0;
+  const bool closed = std::fclose(f) == 0;
+  if (!ok || !flushed || !closed) {
+    error = "cannot write " + path;
+    std::remove(temp.c_str());
+    return false;
+  }
+  return Finish(temp, path, error);
+}
+
+struct GifWriter::Impl {
+  GifFileType* gif = nullptr;
+  std::string path, temp;
+  int32_t width = 0, height = 0;
+  std::vector<GifByteType> indices;
+};
+
+GifWriter::GifWriter() : impl_(std::make_unique<Impl>()) {}
+GifWriter::~GifWriter() {
+  if (impl_->gif) {
+    int err = 0;
+    EGifCloseFile(impl_->gif, &err);
+    std::remove(impl_->temp.c_str());
+  }
+}
+
+bool GifWriter::Open(const std::string& path, int32_t width, int32_t height, std::string& error) {
+  impl_->path = path;
+  impl_->temp = TempName(path);
+  impl_->width = width;
+  impl_->height = height;
+  int err = 0;
+  impl_->gif = EGifOpenFileName(impl_->temp.c_str(), false, &err);
+  if (!impl_->gif) {
+    error = "cannot write " + path + ": " + GifErrorString(err);
+    return false;
+  }
+  GifColorType colours[256] = {};
+  for (int r = 0; r < 6; ++r)
+    for (int g = 0; g < 7; ++g)
+      for (int b = 0; b < 6; ++b) {
+        GifColorType& c = colours[(r * 7 + g) * 6 + b];
+        c.Red = static_cast<GifByteType>(r * 51);
+        c.Green = static_cast<GifByteType>(g * 255 / 6);
+        c.Blue = static_cast<GifByteType>(b * 51);
+      }
+  ColorMapObject* map = GifMakeMapObject(256, colours);
+  EGifSetGifVersion(impl_->gif, true);
+  const bool ok = EGifPutScreenDesc(impl_->gif, width, height, 8, 0, map) == GIF_OK;
+  GifFreeMapObject(map);
+  // Loop for ever.
+  static const GifByteType netscape[] = {'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0'};
+  static const GifByteType loop[] = {1, 0, 0};
+  const bool ext = ok && EGifPutExtensionLeader(impl_->gif, APPLICATION_EXT_FUNC_CODE) == GIF_OK &&
+                   EGifPutExtensionBlock(impl_->gif, sizeof netscape, netscape) == GIF_OK &&
+                   EGifPutExtensionBlock(impl_->gif, sizeof loop, loop) == GIF_OK &&
+                   EGifPutExtensionTrailer(impl_->gif) == GIF_OK;
+  if (!ext) error = "cannot write " + path;
+  return ext;
+}
+
+bool GifWriter::AddFrame(const std::vector<uint8_t>& rgb, uint32_t delayMs, std::string& error) {
+  const size_t n = static_cast<size_t>(impl_->width) * impl_->height;
+  impl_->indices.resize(n);
+  for (size_t i = 0; i < n; ++i) {
+    const int r = (rgb[3 * i] * 5 + 127) / 255, g = (rgb[3 * i + 1] * 6 + 127) / 255,
+              b = (rgb[3 * i + 2] * 5 + 127) / 255;
+    impl_->indices[i] = static_cast<GifByteType>((r * 7 + g) * 6 + b);
+  }
+  GraphicsControlBlock gcb{};
+  gcb.DisposalMode = DISPOSAL_UNSPECIFIED;
+  gcb.DelayTime = static_cast<int>((delayMs + 5) / 10);
+  gcb.TransparentColor = NO_TRANSPARENT_COLOR;
+  GifByteType ext[4];
+  const size_t len = EGifGCBToExtension(&gcb, ext);
+  bool ok = EGifPutExtension(impl_->gif, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(len), ext) == GIF_OK &&
+            EGifPutImageDesc(impl_->gif, 0, 0, impl_->width, impl_->height, false, nullptr) == GIF_OK;
+  for (int32_t y = 0; ok && y < impl_->height; ++y)
+    ok = EGifPutLine(impl_->gif, &impl_->indices[static_cast<size_t>(y) * impl_->width], impl_->width) == GIF_OK;
+  if (!ok) error = "cannot write " + impl_->path;
+  return ok;
+}
+
+bool GifWriter::Close(std::string& error) {
+  int err = 0;
+  const bool ok = EGifCloseFile(impl_->gif, &err) == GIF_OK;
+  impl_->gif = nullptr;
+  if (!ok) {
+    error = "cannot write " + impl_->path;
+    std::remove(impl_->temp.c_str());
+    return false;
+  }
+  return Finish(impl_->temp, impl_->path, error);
+}
+
+}  // namespace tk
