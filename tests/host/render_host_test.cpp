@@ -1,0 +1,210 @@
+// Render host start-up, its failure messages, error mode, teardown, and the
+// render loop's object life cycle on simulated time.
+#include <gtest/gtest.h>
+
+#include "core/clock.h"
+#include "core/random.h"
+#include "host/render_host.h"
+#include "host/render_loop.h"
+#include "platform/offscreen/memory_display.h"
+#include "platform/offscreen/memory_store.h"
+
+namespace tk {
+namespace {
+
+class NoThread final : public ThreadStarter {
+ public:
+  bool Start(std::function<void()> b, int32_t p) override {
+    body = std::move(b);
+    priority = p;
+    ++starts;
+    return true;
+  }
+  void Join() override { ++joins; }
+  std::function<void()> body;
+  int32_t priority = 99;
+  int starts = 0, joins = 0;
+};
+
+class RecordingPainter final : public TextPainter {
+ public:
+  Rect ClientRect() override { return client; }
+  void FillBlack(const Rect& r) override { blacked.push_back(r); }
+  void Measure(std::string_view, int32_t h, int32_t& w, int32_t& th) override {
+    w = 10 * h;
+    th = 2 * h;
+  }
+  void Draw(std::string_view t, const Rect& r, int32_t h, uint32_t c) override {
+    text = std::string(t);
+    drawn = r;
+    height = h;
+    colour = c;
+  }
+  Rect client{0, 0, 640, 480};
+  std::vector<Rect> blacked;
+  std::string text;
+  Rect drawn;
+  int32_t height = 0;
+  uint32_t colour = 0;
+};
+
+struct HostTest : ::testing::Test {
+  void SetUp() override { InstallTickSource(&clock); }
+  void TearDown() override { InstallTickSource(nullptr); }
+  HostPlatform Platform() { return HostPlatform{display, store, EmbeddedResources(), threads, nullptr}; }
+  SimulatedTickSource clock{10000, 3};
+  MemoryDisplay display{320, 240};
+  MemorySettingsStore store;
+  NoThread threads;
+};
+
+TEST_F(HostTest, EachStartUpFailureGivesItsMessageAndNoThread) {
+  const std::pair<DisplayOpen, const char*> cases[] = {
+      {DisplayOpen::kComFailed, "ERROR: OLE initialization failure!"},
+      {DisplayOpen::kNoDirectDraw, "Telkarim's Screen Saver requires DirectDraw!"},
+      {DisplayOpen::kInitFailed, "ERROR: DirectDraw initialization failure!"},
+      {DisplayOpen::kSurfaceFailed, "ERROR: Could not create DirectDraw surface!"},
+  };
+  for (const auto& [step, message] : cases) {
+    display.failOpen = step;
+    HostPlatform p = Platform();
+    RenderHost host(p, 1);
+    ASSERT_NE(host.errorText(), nullptr);
+    EXPECT_STREQ(host.errorText(), message);
+    EXPECT_FALSE(host.threadStarted());
+  }
+  EXPECT_EQ(threads.starts, 0);
+}
+
+TEST_F(HostTest, PalettisedDisplayIsRefusedAndFifteenBitsAccepted) {
+  MemoryDisplay eight(64, 64, 8);
+  HostPlatform p{eight, store, EmbeddedResources(), threads, nullptr};
+  {
+    RenderHost host(p, 1);
+    EXPECT_STREQ(host.errorText(), "Telkarim's Screen Saver\nrequires at least 32,768 colors!");
+    EXPECT_FALSE(eight.isOpen());  // given back at once
+  }
+  EXPECT_EQ(eight.closeCount, 1);
+  MemoryDisplay fifteen(64, 64, 15);
+  HostPlatform q{fifteen, store, EmbeddedResources(), threads, nullptr};
+  RenderHost ok(q, 1);
+  EXPECT_EQ(ok.errorText(), nullptr);
+  EXPECT_TRUE(ok.threadStarted());
+}
+
+TEST_F(HostTest, StartsTheThreadAtTheStoredPriorityAndTearsDownOnce) {
+  store.SetDword("ThreadPriority", static_cast<uint32_t>(-15));
+  {
+    HostPlatform p = Platform();
+    RenderHost host(p, 1);
+    EXPECT_EQ(host.errorText(), nullptr);
+    EXPECT_EQ(threads.priority, -15);
+    EXPECT_TRUE(display.isOpen());
+    // Monitor power-down stops rendering for good and gives the screen back.
+    host.OnMonitorPowerDown();
+    EXPECT_TRUE(host.StopRequested());
+    EXPECT_EQ(threads.joins, 1);
+    EXPECT_FALSE(display.isOpen());
+  }
+  // Teardown after the power-down neither joins nor closes a second time.
+  EXPECT_EQ(threads.joins, 1);
+  EXPECT_EQ(display.closeCount, 1);
+}
+
+TEST_F(HostTest, ErrorMessageStaysInsideTheClientWithItsHeightRange) {
+  display.failOpen = DisplayOpen::kSurfaceFailed;
+  HostPlatform p = Platform();
+  RenderHost host(p, 5);
+  RecordingPainter painter;
+  for (int i = 0; i < 200; ++i) {
+    const Rect before = host.textRect();
+    ASSERT_TRUE(host.OnErrorTimer(painter));
+    EXPECT_EQ(painter.blacked.back(), before);  // the last message is wiped first
+    EXPECT_GE(painter.height, 640 / 60);
+    EXPECT_LE(painter.height, 640 / 60 + 640 / 28 - 1);
+    const Rect r = host.textRect();
+    EXPECT_GE(r.left, 0);
+    EXPECT_GE(r.top, 0);
+    EXPECT_LE(r.right, 640);
+    EXPECT_LE(r.bottom, 480);
+    EXPECT_EQ(painter.text, "ERROR: Could not create DirectDraw surface!");
+    // Shades of the message colour at levels 80..359.
+    EXPECT_EQ(painter.colour & 0xFF, (painter.colour >> 8) & 0xFF);
+  }
+}
+
+// Narrow windows make W / 28 zero; the font height must still be drawn from
+// a non-empty range instead of dividing by zero.
+TEST(ErrorFontHeight, NarrowWindowsKeepANonZeroRange) {
+  EXPECT_EQ(ErrorFontHeight(27, 12345), 0);
+  EXPECT_EQ(ErrorFontHeight(0, 7), 0);
+  EXPECT_EQ(ErrorFontHeight(640, 22), 10);
+  EXPECT_EQ(ErrorFontHeight(640, 23), 11);
+}
+
+TEST_F(HostTest, CommandLineOverridesApplyForTheRunOnly) {
+  HostPlatform p = Platform();
+  p.adjustSettings = [](Settings& s) { s.starNumber = 321; };
+  RenderHost host(p, 1);
+  EXPECT_EQ(ProcessSettings().starNumber, 321);
+  EXPECT_EQ(store.saves, 0);
+}
+
+// The render loop on simulated time: a failed lock still paces and moves,
+// and a tick count close to the wrap keeps the first pause short.
+TEST_F(HostTest, LoopPacesThroughBusyLocksAndAcrossTheTickWrap) {
+  clock.Set(0xFFFFFFFFu - 3000);
+  HostPlatform p = Platform();
+  RenderHost host(p, 1);
+  RenderLoop loop(host);
+  loop.Begin();
+  EXPECT_EQ(display.attachCount, 1);
+  display.busy = true;
+  int32_t slept = 0;
+  for (int i = 0; i < 50; ++i) slept += loop.Frame();
+  EXPECT_GT(slept, 0);
+  EXPECT_EQ(display.unlockCount, 0);
+  display.busy = false;
+  for (int i = 0; i < 600; ++i) loop.Frame();  // well past the wrap
+  EXPECT_GT(display.unlockCount, 500);
+  loop.End();
+  EXPECT_EQ(display.detachCount, 1);
+}
+
+// A window narrower than the screen (a preview) sleeps at least 20 ms a frame.
+TEST_F(HostTest, PreviewSleepsAtLeastTwentyMilliseconds) {
+  display.SetScreenWidth(1920);
+  HostPlatform p = Platform();
+  RenderHost host(p, 1);
+  RenderLoop loop(host);
+  loop.Begin();
+  for (int i = 0; i < 50; ++i) EXPECT_GE(loop.Frame(), 20);
+}
+
+TEST_F(HostTest, PauseBeforeTheFirstObjectIsAtMostSixSeconds) {
+  for (uint32_t seed = 1; seed < 40; ++seed) {
+    HostPlatform p = Platform();
+    RenderHost host(p, seed);
+    RenderLoop loop(host);
+    const uint32_t t0 = clock.Now();
+    loop.Begin();
+    EXPECT_LE(loop.nextObjectTick() - t0, 6000u);
+    loop.End();
+  }
+}
+
+// The real thread: start, run a few frames, stop on request and join.
+TEST(RenderThread, StopsAndJoinsOnTeardown) {
+  MemoryDisplay display(160, 120);
+  MemorySettingsStore store;
+  StdThreadStarter threads;
+  HostPlatform p{display, store, EmbeddedResources(), threads, nullptr};
+  for (int i = 0; i < 20; ++i) {
+    RenderHost host(p, 1);
+    ASSERT_TRUE(host.threadStarted());
+  }
+  EXPECT_FALSE(display.isLocked());
+}
+
+}  // namespace
+}  // namespace tk
