@@ -1,0 +1,262 @@
+#include "platform/x11/x11_display.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
+
+#include "platform/x11/x11_errors.h"
+
+namespace tk::x11 {
+namespace {
+
+// Shared memory only helps, and only works, when the server runs on this
+// machine: a display name with a host part goes over the network.
+bool LocalDisplay(::Display* dpy) {
+  const char* name = DisplayString(dpy);
+  if (!name) return false;
+  return name[0] == ':' || std::strncmp(name, "unix:", 5) == 0;
+}
+
+}  // namespace
+
+int32_t DamageCellSize() {
+  // 32 pixels: at 500 stars a frame sends a few hundred small rectangles;
+  // smaller cells send fewer pixels but more requests (see bench/x11_cpu.sh).
+  const char* v = std::getenv("TELKARIM_DAMAGE_CELL");
+  if (v) {
+    const long n = std::strtol(v, nullptr, 10);
+    if (n >= 4 && n <= 256) return static_cast<int32_t>(n);
+  }
+  return 32;
+}
+
+X11Display::X11Display(const char* displayName, unsigned long window)
+    : window_(window), damage_(DamageCellSize()) {
+  if (displayName) {
+    displayName_ = displayName;
+    haveName_ = true;
+  }
+}
+
+X11Display::~X11Display() { Close(); }
+
+DisplayOpen X11Display::Open() {
+  InstallErrorHandler();
+  if (dpy_) return DisplayOpen::kOk;
+  dpy_ = XOpenDisplay(haveName_ ? displayName_.c_str() : nullptr);
+  if (!dpy_) return DisplayOpen::kInitFailed;
+  XWindowAttributes wa;
+  BeginTrap();
+  const Status ok = XGetWindowAttributes(dpy_, window_, &wa);
+  if (EndTrap(dpy_) != 0 || !ok) {
+    XCloseDisplay(dpy_);
+    dpy_ = nullptr;
+    return DisplayOpen::kSurfaceFailed;
+  }
+  visual_ = wa.visual;
+  depth_ = wa.depth;
+  width_ = wa.width;
+  height_ = wa.height;
+  screenWidth_ = WidthOfScreen(wa.screen);
+
+  // Direct colour only, at 15 bits or more; 15-bit servers hand out 16-bit
+  // pixels and report 16, as the host expects.
+  format_ = PixelFormatInfo{};
+  int bitsPerPixel = 0;
+  int count = 0;
+  if (XPixmapFormatValues* formats = XListPixmapFormats(dpy_, &count)) {
+    for (int i = 0; i < count; ++i)
+      if (formats[i].depth == depth_) bitsPerPixel = formats[i].bits_per_pixel;
+    XFree(formats);
+  }
+  const Visual* v = wa.visual;
+  const bool direct = v->c_class == TrueColor || v->c_class == DirectColor;
+  format_.rgb = direct && depth_ >= 15 && (bitsPerPixel == 16 || bitsPerPixel == 24 || bitsPerPixel == 32);
+  format_.bitCount = static_cast<uint32_t>(bitsPerPixel);
+  if (format_.rgb) {
+    format_.redMask = static_cast<uint32_t>(v->red_mask);
+    format_.greenMask = static_cast<uint32_t>(v->green_mask);
+    format_.blueMask = static_cast<uint32_t>(v->blue_mask);
+  }
+
+  int major = 0, minor = 0;
+  Bool pixmaps = False;
+  shmUsable_ = LocalDisplay(dpy_) && XShmQueryExtension(dpy_) && XShmQueryVersion(dpy_, &major, &minor, &pixmaps) &&
+               std::getenv("TELKARIM_NO_SHM") == nullptr;
+  gc_ = XCreateGC(dpy_, window_, 0, nullptr);
+  repaint_.store(true);
+  return DisplayOpen::kOk;
+}
+
+void X11Display::Close() {
+  if (!dpy_) return;
+  if (std::getenv("TELKARIM_X11_FIGURES")) {
+    std::fprintf(stderr, "x11: %llu frames, %llu rectangles, %llu pixels, cell %d, %s\n",
+                 static_cast<unsigned long long>(figures_.frames),
+                 static_cast<unsigned long long>(figures_.rectangles),
+                 static_cast<unsigned long long>(figures_.pixels), damage_.CellSize(),
+                 figures_.sharedMemory ? "shared memory" : "XPutImage");
+  }
+  DropImage();
+  if (gc_) XFreeGC(dpy_, gc_);
+  gc_ = nullptr;
+  XCloseDisplay(dpy_);
+  dpy_ = nullptr;
+}
+
+void X11Display::ClientSize(int32_t& width, int32_t& height) {
+  if (dpy_) {
+    // A window that is gone (a hack's target destroyed) keeps its last size;
+    // the window thread ends the run when it hears of it.
+    XWindowAttributes wa;
+    BeginTrap();
+    const Status ok = XGetWindowAttributes(dpy_, window_, &wa);
+    if (EndTrap(dpy_) == 0 && ok) {
+      width_ = wa.width;
+      height_ = wa.height;
+    }
+  }
+  width = width_;
+  height = height_;
+}
+
+bool X11Display::MakeSharedImage(int32_t width, int32_t height) {
+  auto* segment = new XShmSegmentInfo{};
+  XShmSegmentInfo& info = *segment;
+  XImage* img = XShmCreateImage(dpy_, static_cast<Visual*>(visual_), static_cast<unsigned>(depth_), ZPixmap,
+                                nullptr, &info, static_cast<unsigned>(width), static_cast<unsigned>(height));
+  if (!img) {
+    delete segment;
+    return false;
+  }
+  const size_t bytes = static_cast<size_t>(img->bytes_per_line) * static_cast<size_t>(height);
+  info.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+  if (info.shmid < 0) {
+    XDestroyImage(img);
+    delete segment;
+    return false;
+  }
+  info.shmaddr = static_cast<char*>(shmat(info.shmid, nullptr, 0));
+  if (info.shmaddr == reinterpret_cast<char*>(-1)) {
+    shmctl(info.shmid, IPC_RMID, nullptr);
+    XDestroyImage(img);
+    delete segment;
+    return false;
+  }
+  info.readOnly = False;
+  BeginTrap();
+  const Bool attached = XShmAttach(dpy_, &info);
+  const int error = EndTrap(dpy_);
+  // Marked for removal at once: being killed is how a saver usually ends,
+  // and the segment then goes with the last detach instead of leaking.
+  shmctl(info.shmid, IPC_RMID, nullptr);
+  if (!attached || error != 0) {
+    shmdt(info.shmaddr);
+    XDestroyImage(img);
+    delete segment;
+    return false;
+  }
+  img->data = info.shmaddr;
+  std::memset(img->data, 0, bytes);
+  image_ = img;
+  imageShared_ = true;
+  shmInfo_ = segment;
+  return true;
+}
+
+bool X11Display::MakeImage(int32_t width, int32_t height) {
+  DropImage();
+  if (width <= 0 || height <= 0) return false;
+  if (shmUsable_ && MakeSharedImage(width, height)) {
+    // made
+  } else {
+    shmUsable_ = false;  // once it failed, do not try every resize
+    XImage* img = XCreateImage(dpy_, static_cast<Visual*>(visual_), static_cast<unsigned>(depth_), ZPixmap, 0,
+                               nullptr, static_cast<unsigned>(width), static_cast<unsigned>(height), 32, 0);
+    if (!img) return false;
+    img->data = static_cast<char*>(std::calloc(static_cast<size_t>(img->bytes_per_line), static_cast<size_t>(height)));
+    if (!img->data) {
+      XDestroyImage(img);
+      return false;
+    }
+    image_ = img;
+    imageShared_ = false;
+  }
+  imageWidth_ = width;
+  imageHeight_ = height;
+  damage_.Reset(width, height);
+  repaint_.store(true);
+  return true;
+}
+
+void X11Display::DropImage() {
+  if (!image_) return;
+  if (imageShared_) {
+    auto* segment = static_cast<XShmSegmentInfo*>(shmInfo_);
+    BeginTrap();
+    XShmDetach(dpy_, segment);
+    EndTrap(dpy_);
+    image_->data = nullptr;
+    XDestroyImage(image_);
+    shmdt(segment->shmaddr);
+    delete segment;
+    shmInfo_ = nullptr;
+  } else {
+    XDestroyImage(image_);  // frees the calloc'd pixels too
+  }
+  image_ = nullptr;
+  imageShared_ = false;
+  imageWidth_ = imageHeight_ = 0;
+}
+
+bool X11Display::Lock(PixelView& view, std::vector<Rect>& visible) {
+  if (!dpy_ || !format_.rgb) return false;
+  if (!image_ || imageWidth_ != width_ || imageHeight_ != height_) {
+    if (!MakeImage(width_, height_)) return false;
+  }
+  view.bits = reinterpret_cast<uint8_t*>(image_->data);
+  view.pitch = image_->bytes_per_line;
+  view.format = format_;
+  view.format.bitCount = static_cast<uint32_t>(image_->bits_per_pixel);
+  visible.push_back(Rect{0, 0, imageWidth_, imageHeight_});
+  return true;
+}
+
+void X11Display::Put(const Rect& r) {
+  const unsigned w = static_cast<unsigned>(r.Width()), h = static_cast<unsigned>(r.Height());
+  if (imageShared_) {
+    BeginTrap();
+    XShmPutImage(dpy_, window_, gc_, image_, r.left, r.top, r.left, r.top, w, h, False);
+  } else {
+    XPutImage(dpy_, window_, gc_, image_, r.left, r.top, r.left, r.top, w, h);
+  }
+  ++figures_.rectangles;
+  figures_.pixels += uint64_t{w} * h;
+}
+
+void X11Display::Unlock() {
+  if (!image_) return;
+  if (repaint_.exchange(false, std::memory_order_relaxed)) {
+    damage_.TakeRegions(regions_);  // forget it; the whole image goes
+    Put(Rect{0, 0, imageWidth_, imageHeight_});
+  } else {
+    damage_.TakeRegions(regions_);
+    for (const Rect& r : regions_) Put(r);
+  }
+  ++figures_.frames;
+  figures_.sharedMemory = imageShared_;
+  // Waiting for the server here does two things: the next frame does not
+  // write into shared pixels the server is still reading, and a slow server
+  // holds the frame rate back instead of queueing requests without end.
+  const int error = EndTrap(dpy_);
+  (void)error;  // a target window that went away; the window thread ends the run
+}
+
+}  // namespace tk::x11

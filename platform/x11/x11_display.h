@@ -1,0 +1,88 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host/damage_grid.h"
+#include "host/display.h"
+
+struct _XDisplay;
+struct _XImage;
+struct _XGC;
+
+namespace tk::x11 {
+
+// The screen under one X window, for the render host. It keeps its own
+// connection to the server, used by the window thread only in Open and
+// PixelFormat and by the render thread from AttachRenderThread on, so the
+// window thread's event loop never shares a connection with drawing.
+//
+// The "primary surface" is one persistent image the size of the window: the
+// frame buffer writes into it, and Unlock sends only the cells the frame
+// touched (the damage grid), through MIT-SHM where the server is local and
+// the extension works, with plain XPutImage otherwise.
+class X11Display final : public Display {
+ public:
+  // `window` is the X window drawn into (ours, a preview child, or a hack's
+  // target); `displayName` null means $DISPLAY.
+  X11Display(const char* displayName, unsigned long window);
+  ~X11Display() override;
+
+  DisplayOpen Open() override;
+  PixelFormatInfo PixelFormat() override { return format_; }
+  void Close() override;
+  void ClientSize(int32_t& width, int32_t& height) override;
+  int32_t ScreenWidth() override { return screenWidth_; }
+  bool Lock(PixelView& view, std::vector<Rect>& visible) override;
+  void Unlock() override;
+  DamageGrid* Damage() override { return &damage_; }
+
+  // Any thread: the next Unlock sends the whole image (after an Expose, or
+  // when the image was made anew).
+  void RequestRepaint() { repaint_.store(true, std::memory_order_relaxed); }
+
+  // What presenting cost, for the measurements: frames presented, rectangles
+  // sent and pixels in them; whether shared memory was in use at the end.
+  struct Figures {
+    uint64_t frames = 0, rectangles = 0, pixels = 0;
+    bool sharedMemory = false;
+  };
+  Figures figures() const { return figures_; }
+
+ private:
+  bool MakeImage(int32_t width, int32_t height);
+  bool MakeSharedImage(int32_t width, int32_t height);
+  void DropImage();
+  void Put(const Rect& r);
+
+  std::string displayName_;
+  bool haveName_ = false;
+  unsigned long window_;
+  _XDisplay* dpy_ = nullptr;
+  _XGC* gc_ = nullptr;
+  void* visual_ = nullptr;
+  int depth_ = 0;
+  PixelFormatInfo format_;
+  int32_t screenWidth_ = 0;
+  int32_t width_ = 0, height_ = 0;  // the window, as of the last ClientSize
+
+  _XImage* image_ = nullptr;
+  int32_t imageWidth_ = 0, imageHeight_ = 0;
+  bool shmUsable_ = false;  // the extension is there and has not failed
+  bool imageShared_ = false;
+  // The segment's XShmSegmentInfo; the image points at it for as long as it
+  // lives, so it cannot be a local of the function that makes the image.
+  void* shmInfo_ = nullptr;
+
+  DamageGrid damage_;
+  std::vector<Rect> regions_;
+  std::atomic<bool> repaint_{true};
+  Figures figures_;
+};
+
+// Cell size of the damage grid; TELKARIM_DAMAGE_CELL overrides it for
+// measuring (4..256).
+int32_t DamageCellSize();
+
+}  // namespace tk::x11
