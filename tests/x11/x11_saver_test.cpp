@@ -1,0 +1,313 @@
+// The saver program under an Xvfb of the test's own: stars on screen, drawing
+// confined to the window it was given, the ways a run ends, and the displays
+// it refuses.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+#if defined(TK_UNDER_ASAN)
+constexpr int kSlack = 4;  // the sanitized program starts and stops slower
+#else
+constexpr int kSlack = 1;
+#endif
+
+const char* Program() {
+  const char* p = std::getenv("TELKARIM_PROGRAM");
+  return p ? p : TK_PROGRAM;
+}
+
+bool HaveXvfb() {
+  for (const char* dir : {"/usr/bin/", "/usr/local/bin/", "/bin/"})
+    if (access((std::string(dir) + "Xvfb").c_str(), X_OK) == 0) return true;
+  return false;
+}
+
+void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+// A child process with our environment plus a few variables.
+pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv) {
+  const pid_t pid = fork();
+  if (pid != 0) return pid;
+  for (const std::string& kv : extraEnv) {
+    const size_t eq = kv.find('=');
+    setenv(kv.substr(0, eq).c_str(), kv.substr(eq + 1).c_str(), 1);
+  }
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  execvp(args[0], args.data());
+  _exit(127);
+}
+
+// The exit status within `ms`, or -1 when the process is still running.
+int WaitExit(pid_t pid, int ms) {
+  const auto end = Clock::now() + std::chrono::milliseconds(ms);
+  while (true) {
+    int status = 0;
+    if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (Clock::now() >= end) return -1;
+    Sleep(5);
+  }
+}
+
+void Reap(pid_t pid) {
+  if (pid <= 0) return;
+  if (WaitExit(pid, 0) != -1) return;
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+}
+
+// One Xvfb on a display number it picks itself (-displayfd), so parallel
+// tests and other servers never collide.
+class XServer {
+ public:
+  bool Start(const char* screen) {
+    int fds[2];
+    if (pipe(fds) != 0) return false;
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(fds[0]);
+      const std::string fd = std::to_string(fds[1]);
+      const int devnull = open("/dev/null", O_WRONLY);
+      dup2(devnull, 2);
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen, "-br", "-nolisten", "tcp", "-noreset",
+             static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    std::string number;
+    pollfd p{fds[0], POLLIN, 0};
+    const auto end = Clock::now() + std::chrono::seconds(10);
+    while (Clock::now() < end && poll(&p, 1, 100) >= 0) {
+      if (!(p.revents & (POLLIN | POLLHUP))) continue;
+      char c;
+      if (read(fds[0], &c, 1) != 1) break;
+      if (c == '\n') break;
+      number += c;
+    }
+    close(fds[0]);
+    if (number.empty()) return false;
+    name_ = ":" + number;
+    dpy_ = XOpenDisplay(name_.c_str());
+    return dpy_ != nullptr;
+  }
+  ~XServer() {
+    if (dpy_) XCloseDisplay(dpy_);
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      if (WaitExit(pid_, 2000) == -1) Reap(pid_);
+    }
+  }
+
+  Display* dpy() const { return dpy_; }
+  const std::string& name() const { return name_; }
+
+  std::vector<std::string> Env() const {
+    return {"DISPLAY=" + name_, "XDG_CONFIG_HOME=" + ConfigDir(), "ASAN_OPTIONS=detect_leaks=0"};
+  }
+  pid_t Run(std::vector<std::string> args) const {
+    args.insert(args.begin(), Program());
+    return Spawn(args, Env());
+  }
+  // xdotool, waited for.
+  void Tool(std::vector<std::string> args) const {
+    args.insert(args.begin(), "xdotool");
+    const pid_t pid = Spawn(args, Env());
+    WaitExit(pid, 5000);
+    Reap(pid);
+  }
+
+  // Pixels of the root window inside (or, with outside, outside) a rectangle
+  // that are not black.
+  long CountLit(int x, int y, int w, int h, bool outside = false) const {
+    const int screen = DefaultScreen(dpy_);
+    const int sw = DisplayWidth(dpy_, screen), sh = DisplayHeight(dpy_, screen);
+    XImage* img = XGetImage(dpy_, RootWindow(dpy_, screen), 0, 0, static_cast<unsigned>(sw),
+                            static_cast<unsigned>(sh), AllPlanes, ZPixmap);
+    if (!img) return -1;
+    const unsigned long black = BlackPixel(dpy_, screen);
+    long lit = 0;
+    for (int py = 0; py < sh; ++py)
+      for (int px = 0; px < sw; ++px) {
+        const bool inside = px >= x && px < x + w && py >= y && py < y + h;
+        if (inside != outside && XGetPixel(img, px, py) != black) ++lit;
+      }
+    XDestroyImage(img);
+    return lit;
+  }
+  long CountLitScreen() const { return CountLit(0, 0, 1 << 20, 1 << 20); }
+
+  Window MakeWindow(int x, int y, int w, int h) const {
+    const int screen = DefaultScreen(dpy_);
+    XSetWindowAttributes a{};
+    a.background_pixel = BlackPixel(dpy_, screen);
+    a.override_redirect = True;  // stays where we put it with or without a window manager
+    const Window win = XCreateWindow(dpy_, RootWindow(dpy_, screen), x, y, static_cast<unsigned>(w),
+                                     static_cast<unsigned>(h), 0, CopyFromParent, InputOutput, CopyFromParent,
+                                     CWBackPixel | CWOverrideRedirect, &a);
+    XMapWindow(dpy_, win);
+    XSync(dpy_, False);
+    return win;
+  }
+
+ private:
+  static std::string ConfigDir() {
+    static std::string dir = [] {
+      char tmpl[] = "/tmp/telkarim-x11-test-XXXXXX";
+      const char* d = mkdtemp(tmpl);
+      return std::string(d ? d : "/tmp");
+    }();
+    return dir;
+  }
+
+  pid_t pid_ = -1;
+  std::string name_;
+  Display* dpy_ = nullptr;
+};
+
+#define START_SERVER(server, screen)                                         \
+  do {                                                                       \
+    if (!HaveXvfb()) GTEST_SKIP() << "Xvfb is not installed";                \
+    ASSERT_TRUE((server).Start(screen)) << "Xvfb did not start";             \
+  } while (0)
+
+#if defined(TK_UNDER_TSAN)
+#define SKIP_UNDER_TSAN() GTEST_SKIP() << "Xlib is not instrumented for the thread sanitizer"
+#else
+#define SKIP_UNDER_TSAN() (void)0
+#endif
+
+// Full screen: stars appear, and a key ends the run with 0 within a second.
+TEST(X11FullScreen, DrawsStarsAndEndsOnKey) {
+  SKIP_UNDER_TSAN();
+  XServer x;
+  START_SERVER(x, "640x480x24");
+  const pid_t pid = x.Run({"/s"});
+  Sleep(1500 * kSlack);
+  ASSERT_EQ(WaitExit(pid, 0), -1) << "ended on its own";
+  EXPECT_GT(x.CountLitScreen(), 20) << "no stars on a 24-bit screen";
+  x.Tool({"key", "a"});
+  EXPECT_EQ(WaitExit(pid, 1000 * kSlack), 0);
+  Reap(pid);
+}
+
+// The cursor may drift 4 pixels (|dx| + |dy|) from where it was at start;
+// the fifth ends the run. Catches a threshold off by one and an anchor that
+// moves with every small step.
+TEST(X11FullScreen, PointerTravelOfFourKeepsFiveEnds) {
+  SKIP_UNDER_TSAN();
+  XServer x;
+  START_SERVER(x, "640x480x24");
+  x.Tool({"mousemove", "100", "100"});
+  const pid_t pid = x.Run({"/s"});
+  Sleep(800 * kSlack);
+  x.Tool({"mousemove", "101", "101"});
+  Sleep(100);
+  x.Tool({"mousemove", "102", "102"});
+  EXPECT_EQ(WaitExit(pid, 500 * kSlack), -1) << "4 pixels of travel ended the saver";
+  x.Tool({"mousemove", "103", "102"});
+  EXPECT_EQ(WaitExit(pid, 1000 * kSlack), 0) << "5 pixels of travel did not end the saver";
+  Reap(pid);
+}
+
+// A second full-screen start finds the first, exits 0 at once and leaves it
+// running; SIGTERM then ends the first with 0 within 200 ms.
+TEST(X11FullScreen, SecondStartLeavesTheFirstAndTermEndsIt) {
+  SKIP_UNDER_TSAN();
+  XServer x;
+  START_SERVER(x, "640x480x24");
+  const pid_t first = x.Run({"/s"});
+  Sleep(800 * kSlack);
+  const pid_t second = x.Run({"/s"});
+  EXPECT_EQ(WaitExit(second, 1000 * kSlack), 0);
+  Reap(second);
+  EXPECT_EQ(WaitExit(first, 200), -1) << "the first saver ended";
+  const auto t0 = Clock::now();
+  kill(first, SIGTERM);
+  EXPECT_EQ(WaitExit(first, 200 * kSlack), 0);
+  EXPECT_LE(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count(), 200 * kSlack);
+  Reap(first);
+}
+
+// A preview and a hack given a window draw into it and nowhere else, and end
+// with 0 when that window is destroyed (no BadWindow crash).
+void DrawsOnlyInsideAndEndsWithWindow(const char* option) {
+  XServer x;
+  START_SERVER(x, "640x480x24");
+  const int wx = 100, wy = 80, ww = 240, wh = 180;
+  const Window win = x.MakeWindow(wx, wy, ww, wh);
+  const pid_t pid = x.Run({option, std::to_string(win)});
+  Sleep(1500 * kSlack);
+  ASSERT_EQ(WaitExit(pid, 0), -1) << option << " ended on its own";
+  EXPECT_GT(x.CountLit(wx, wy, ww, wh), 5) << option << ": nothing drawn in the window";
+  EXPECT_EQ(x.CountLit(wx, wy, ww, wh, true), 0) << option << ": drew outside the window";
+  x.Tool({"key", "a"});
+  EXPECT_EQ(WaitExit(pid, 300), -1) << option << " ended on a key";
+  XDestroyWindow(x.dpy(), win);
+  XSync(x.dpy(), False);
+  EXPECT_EQ(WaitExit(pid, 1000 * kSlack), 0) << option;
+  Reap(pid);
+}
+
+TEST(X11Preview, DrawsOnlyInsideParentAndEndsWithIt) {
+  SKIP_UNDER_TSAN();
+  DrawsOnlyInsideAndEndsWithWindow("/p");
+}
+
+TEST(X11Hack, WindowIdDrawsOnlyInsideAndEndsWithIt) {
+  SKIP_UNDER_TSAN();
+  DrawsOnlyInsideAndEndsWithWindow("-window-id");
+}
+
+// A 256-colour server gets no stars, only the colours message, which first
+// appears when error mode's 2.5-second timer fires.
+TEST(X11Depth, EightBitShowsTheMessageAndNoStars) {
+  SKIP_UNDER_TSAN();
+  XServer x;
+  START_SERVER(x, "640x480x8");
+  const pid_t pid = x.Run({"/s"});
+  Sleep(1500);
+  ASSERT_EQ(WaitExit(pid, 0), -1) << "ended on its own";
+  EXPECT_EQ(x.CountLitScreen(), 0) << "something was drawn before the message";
+  Sleep(2000 * kSlack);
+  EXPECT_GT(x.CountLitScreen(), 50) << "no message";
+  x.Tool({"key", "a"});
+  EXPECT_EQ(WaitExit(pid, 1000 * kSlack), 0);
+  Reap(pid);
+}
+
+// 16-bit (5-6-5) servers are drawn on like 24-bit ones.
+TEST(X11Depth, SixteenBitShowsStars) {
+  SKIP_UNDER_TSAN();
+  XServer x;
+  START_SERVER(x, "640x480x16");
+  const pid_t pid = x.Run({"/s"});
+  Sleep(1500 * kSlack);
+  EXPECT_GT(x.CountLitScreen(), 20);
+  kill(pid, SIGTERM);
+  EXPECT_EQ(WaitExit(pid, 1000 * kSlack), 0);
+  Reap(pid);
+}
+
+}  // namespace
