@@ -135,7 +135,11 @@ OptionsResult ParseOptions(const std::vector<std::string>& args) {
   }
   auto fail = [&](const std::string& why) {
     res.ok = false;
+    // One line, whatever the argument held: control characters would let a
+    // crafted argument forge further lines of output.
     res.error = why;
+    for (char& c : res.error)
+      if (static_cast<unsigned char>(c) < 32 || c == 127) c = '?';
     return res;
   };
   auto setAction = [&](Options::Action a) {

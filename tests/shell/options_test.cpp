@@ -50,6 +50,14 @@ TEST(Options, BadValuesAreRefusedWithAReason) {
   }
 }
 
+// Found by fuzzing: an argument holding a line break made the error two lines.
+TEST(Options, ErrorsStayOneLineWhateverTheArgumentHolds) {
+  const OptionsResult r = Parse({"--bogus\nforged line\r"});
+  ASSERT_FALSE(r.ok);
+  EXPECT_EQ(r.error.find('\n'), std::string::npos);
+  EXPECT_EQ(r.error.find('\r'), std::string::npos);
+}
+
 TEST(Options, HackWordsAndSettingsOptions) {
   OptionsResult r = Parse({"-root", "-star-number", "300", "-no-relief", "-priority", "idle",
                            "-star-color", "#7090ff"});
