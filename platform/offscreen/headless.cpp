@@ -121,3 +121,9 @@ int RunHeadless(const Options& o) {
 }
 
 }  // namespace tk
+
+#include "platform/offscreen/sheet.h"
+
+namespace tk {
+int RunSheet(const Options& options) { return RunSheetImpl(options); }
+}  // namespace tk
