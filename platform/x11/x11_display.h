@@ -38,6 +38,13 @@ class X11Display final : public Display {
   void Unlock() override;
   DamageGrid* Damage() override { return &damage_; }
 
+  // Window thread, on ConfigureNotify: the window's new size, which the
+  // render thread picks up at its next ClientSize without asking the server
+  // every frame.
+  void SetClientSize(int32_t width, int32_t height) {
+    size_.store(Pack(width, height), std::memory_order_relaxed);
+  }
+
   // Any thread: the next Unlock sends the whole image (after an Expose, or
   // when the image was made anew).
   void RequestRepaint() { repaint_.store(true, std::memory_order_relaxed); }
@@ -55,6 +62,9 @@ class X11Display final : public Display {
   bool MakeSharedImage(int32_t width, int32_t height);
   void DropImage();
   void Put(const Rect& r);
+  static uint64_t Pack(int32_t w, int32_t h) {
+    return (uint64_t{static_cast<uint32_t>(w)} << 32) | static_cast<uint32_t>(h);
+  }
 
   std::string displayName_;
   bool haveName_ = false;
@@ -66,6 +76,7 @@ class X11Display final : public Display {
   PixelFormatInfo format_;
   int32_t screenWidth_ = 0;
   int32_t width_ = 0, height_ = 0;  // the window, as of the last ClientSize
+  std::atomic<uint64_t> size_{0};    // the window, as the window thread last heard
 
   _XImage* image_ = nullptr;
   int32_t imageWidth_ = 0, imageHeight_ = 0;

@@ -385,8 +385,9 @@ void SaverRun::HandleEvent(XEvent& e) {
       if (e.xexpose.count == 0 && display_) display_->RequestRepaint();
       break;
     case ConfigureNotify:
-      // A preview follows its parent's size; the render thread sees the new
-      // client size at its next frame and remakes its image.
+      // The render thread sees the new client size at its next frame and
+      // remakes its image; a preview follows its parent's size.
+      if (e.xconfigure.window == window_ && display_) display_->SetClientSize(e.xconfigure.width, e.xconfigure.height);
       if (parent_ && e.xconfigure.window == parent_)
         XResizeWindow(dpy_, window_, static_cast<unsigned>(e.xconfigure.width < 1 ? 1 : e.xconfigure.width),
                       static_cast<unsigned>(e.xconfigure.height < 1 ? 1 : e.xconfigure.height));

@@ -280,6 +280,25 @@ TEST(X11Hack, WindowIdDrawsOnlyInsideAndEndsWithIt) {
   DrawsOnlyInsideAndEndsWithWindow("-window-id");
 }
 
+// A hack follows its window's size: after the window grows, stars reach the
+// new part (a display that kept its first image size would leave it black).
+TEST(X11Hack, FollowsTheWindowsSize) {
+  SKIP_UNDER_TSAN();
+  XServer x;
+  START_SERVER(x, "640x480x24");
+  const Window win = x.MakeWindow(0, 0, 200, 150);
+  const pid_t pid = x.Run({"-window-id", std::to_string(win)});
+  Sleep(800 * kSlack);
+  XResizeWindow(x.dpy(), win, 600, 450);
+  XSync(x.dpy(), False);
+  Sleep(1500 * kSlack);
+  EXPECT_GT(x.CountLit(200, 150, 400, 300), 5) << "nothing drawn in the grown part";
+  EXPECT_EQ(x.CountLit(0, 0, 600, 450, true), 0) << "drew outside the window";
+  kill(pid, SIGTERM);
+  EXPECT_EQ(WaitExit(pid, 1000 * kSlack), 0);
+  Reap(pid);
+}
+
 // A 256-colour server gets no stars, only the colours message, which first
 // appears when error mode's 2.5-second timer fires.
 TEST(X11Depth, EightBitShowsTheMessageAndNoStars) {

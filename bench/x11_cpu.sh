@@ -1,0 +1,48 @@
+#!/bin/sh
+# CPU cost of the X11 front end: the saver drawing on the root window of an
+# Xvfb at three screen sizes and two star counts at 50 frames a second, in
+# percent of one core for our process and for the server, from utime+stime
+# in /proc/<pid>/stat over a measuring window after a warm-up.
+#
+#   bench/x11_cpu.sh [PROGRAM] [SECONDS]
+#
+# SIZES and STARS narrow the table (e.g. SIZES=1920x1080 STARS=500).
+# TELKARIM_DAMAGE_CELL (4..256) changes the damage grid's cell size;
+# TELKARIM_NO_SHM=1 forces plain XPutImage. Both pass through to the program.
+set -eu
+prog=${1:-build/x11/telkarim}
+secs=${2:-10}
+warm=2
+hz=$(getconf CLK_TCK)
+cfg=$(mktemp -d)
+trap 'rm -rf "$cfg"' EXIT
+
+ticks() { # utime + stime of a pid
+  awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null || echo 0
+}
+
+printf '%-10s %6s %8s %8s %8s %7s %s\n' size stars ours% xvfb% total% fps presents
+for size in ${SIZES:-640x480 1920x1080 3840x2160}; do
+  for stars in ${STARS:-200 500}; do
+    fifo=$cfg/displayfd
+    rm -f "$fifo"; mkfifo "$fifo"
+    Xvfb -displayfd 3 -screen 0 "${size}x24" -br -nolisten tcp -noreset 3>"$fifo" 2>/dev/null &
+    xpid=$!
+    num=$(head -n1 "$fifo")
+    DISPLAY=:$num XDG_CONFIG_HOME=$cfg TELKARIM_X11_FIGURES=1 \
+      "$prog" -root -star-number "$stars" --set FPS=50 2>"$cfg/figures" &
+    tpid=$!
+    sleep "$warm"
+    t0=$(ticks $tpid); x0=$(ticks $xpid)
+    sleep "$secs"
+    t1=$(ticks $tpid); x1=$(ticks $xpid)
+    kill -TERM $tpid; wait $tpid || true
+    kill -TERM $xpid; wait $xpid 2>/dev/null || true
+    figures=$(cat "$cfg/figures")
+    frames=$(echo "$figures" | awk '{ print $2 }')
+    awk -v t=$((t1 - t0)) -v x=$((x1 - x0)) -v hz="$hz" -v s="$secs" -v size="$size" -v n="$stars" \
+        -v f="$frames" -v w=$((secs + warm)) -v fig="$figures" 'BEGIN {
+      ours = 100 * t / hz / s; srv = 100 * x / hz / s
+      printf "%-10s %6d %8.2f %8.2f %8.2f %7.1f %s\n", size, n, ours, srv, ours + srv, f / w, fig }'
+  done
+done
