@@ -25,11 +25,23 @@ class FileSettingsStore final : public SettingsStore {
   Value Query(std::string_view name) override;
   bool Save(std::span<const NamedValue> values) override;
   const std::string& path() const { return path_; }
+  // False when the file was damaged (binary, cut off, too large, unreadable):
+  // it then loads as defaults and a load leaves it alone.
+  bool usable() { return Load(), usable_; }
+
+  // Tests: the write fails once this many bytes were written, as on a full
+  // disk.
+  size_t writeLimitForTesting = static_cast<size_t>(-1);
+
+  static constexpr size_t kMaxFileSize = 1 << 20;
 
  private:
+  void Load();
+  bool WriteAtomically(const std::string& text);
+
   std::string path_;
-  struct Parsed;
   bool loaded_ = false;
+  bool exists_ = false;
   bool usable_ = false;
   std::string text_;
 };
