@@ -11,6 +11,7 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
 
+#include "platform/x11/present_regions.h"
 #include "platform/x11/x11_errors.h"
 
 namespace tk::x11 {
@@ -243,6 +244,7 @@ void X11Display::Unlock() {
     Put(Rect{0, 0, imageWidth_, imageHeight_});
   } else {
     damage_.TakeRegions(regions_);
+    JoinCloseRegions(regions_);
     for (const Rect& r : regions_) Put(r);
   }
   ++figures_.frames;
