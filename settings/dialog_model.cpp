@@ -1,0 +1,76 @@
+#include "settings/dialog_model.h"
+
+#include <cstdio>
+
+namespace tk {
+
+std::string SliderLabelText(int position) {
+  char text[32];
+  std::snprintf(text, sizeof text, "сейчас: %d ", position);
+  return text;
+}
+
+std::array<uint32_t, 16>& SettingsDialogModel::CustomColours() {
+  static std::array<uint32_t, 16> colours{};  // all black at start
+  return colours;
+}
+
+void SettingsDialogModel::Open() {
+  working_ = LoadSettings(store_);
+  Fill();
+}
+
+void SettingsDialogModel::Fill() {
+  for (const DialogSliderDef& def : kDialogSliders) view_.SetSlider(def, working_.*def.field);
+  // The labels show what the sliders took, which may differ from the record
+  // when a toolkit clamps.
+  for (const DialogSliderDef& def : kDialogSliders) view_.SetSliderLabel(def, SliderLabelText(view_.SliderPosition(def)));
+
+  int chosen = 0;
+  for (size_t i = 0; i < kPriorityChoices.size(); ++i) {
+    if (kPriorityChoices[i].value == working_.threadPriority) {
+      chosen = static_cast<int>(i);
+      break;
+    }
+  }
+  view_.SetPriorities(kPriorityChoices, chosen);
+
+  view_.ClearObjects();
+  for (int kind = 0; kind < kObjectKinds; ++kind) {
+    const int index = view_.AddObject(kObjectNames[kind], kind);
+    if (working_.disabled[kind]) view_.SelectObject(index);
+  }
+}
+
+void SettingsDialogModel::SliderMoved(DialogSlider slider) {
+  for (const DialogSliderDef& def : kDialogSliders)
+    if (def.slider == slider) view_.SetSliderLabel(def, SliderLabelText(view_.SliderPosition(def)));
+}
+
+void SettingsDialogModel::ChangeColour(ColourTarget target) {
+  uint32_t& colour = target == ColourTarget::kStars ? working_.starColor : working_.objectColor;
+  const uint32_t chosen = view_.PickColour(colour, CustomColours());
+  if (chosen == colour) return;
+  colour = chosen;
+  view_.ColourChanged(target);
+}
+
+void SettingsDialogModel::ClearSelection() { view_.DeselectAllObjects(); }
+
+void SettingsDialogModel::ResetSettings() {
+  working_ = Settings{};
+  Fill();
+  view_.RepaintSwatches();
+}
+
+bool SettingsDialogModel::Ok() {
+  for (const DialogSliderDef& def : kDialogSliders) working_.*def.field = view_.SliderPosition(def);
+  int32_t priority = 0;
+  if (view_.SelectedPriority(priority)) working_.threadPriority = priority;
+  working_.disabled.fill(false);
+  for (int kind : view_.SelectedObjectKinds())
+    if (kind >= 0 && kind < kObjectKinds) working_.disabled[kind] = true;
+  return SaveSettings(store_, working_);
+}
+
+}  // namespace tk
