@@ -1,6 +1,8 @@
 #include "settings/file_store.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -230,7 +232,28 @@ bool FileSettingsStore::Save(std::span<const NamedValue> values) {
   return true;
 }
 
+// A save that was killed leaves its temp file behind; the next save removes
+// the ones whose process is gone, so crashes do not pile files up.
+static void RemoveDeadTempFiles(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  const std::string prefix = (slash == std::string::npos ? path : path.substr(slash + 1)) + ".tmp";
+  DIR* d = ::opendir(dir.c_str());
+  if (!d) return;
+  while (const dirent* e = ::readdir(d)) {
+    const std::string name = e->d_name;
+    if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
+    const std::string digits = name.substr(prefix.size());
+    if (digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) continue;
+    const long pid = std::strtol(digits.c_str(), nullptr, 10);
+    if (pid <= 0 || pid == ::getpid()) continue;
+    if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) ::unlink((dir + "/" + name).c_str());
+  }
+  ::closedir(d);
+}
+
 bool FileSettingsStore::WriteAtomically(const std::string& text) {
+  RemoveDeadTempFiles(path_);
   // Write beside the file, flush it to the disk, then rename over: a crash
   // or a full disk leaves either the old file or the new one, never a part.
   const std::string temp = path_ + ".tmp" + std::to_string(::getpid());

@@ -129,6 +129,19 @@ TEST_F(FileStoreTest, UnreadablePathLoadsDefaults) {
   EXPECT_EQ(LoadSettings(store), Settings{});
 }
 
+TEST_F(FileStoreTest, SaveClearsTempFilesOfDeadSavesOnly) {
+  Write("");
+  // 999999999 is beyond any pid the kernel hands out; pid 1 always runs.
+  std::ofstream(path + ".tmp999999999") << "half a save";
+  std::ofstream(path + ".tmp1") << "a save in progress";
+  std::ofstream(path + ".tmpnotes") << "not ours";
+  FileSettingsStore store(path);
+  ASSERT_TRUE(SaveSettings(store, Settings{}));
+  EXPECT_NE(access((path + ".tmp999999999").c_str(), F_OK), 0);
+  EXPECT_EQ(access((path + ".tmp1").c_str(), F_OK), 0);
+  EXPECT_EQ(access((path + ".tmpnotes").c_str(), F_OK), 0);
+}
+
 TEST(DefaultSettingsPath, FollowsXdgConfigHome) {
   setenv("XDG_CONFIG_HOME", "/x/y", 1);
   EXPECT_EQ(DefaultSettingsPath(), "/x/y/telkarim/settings.reg");

@@ -1,0 +1,119 @@
+// A saving process killed at any moment must leave the settings file as the
+// old record or the new one: never a part of either, never the defaults.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <thread>
+
+#include "settings/file_store.h"
+
+namespace tk {
+namespace {
+
+namespace fs = std::filesystem;
+
+Settings RecordA() {
+  Settings s;
+  s.starColor = 0x00a0b0c0;
+  s.starNumber = 333;
+  s.fps = 77;
+  s.threadPriority = -1;
+  s.disabled[3] = true;
+  return s;
+}
+
+Settings RecordB() {
+  Settings s;
+  s.starColor = 0x00010203;
+  s.starNumber = 444;
+  s.objectVelocity = 9;
+  s.threadPriority = -15;
+  s.disabled[10] = true;
+  s.disabled[11] = true;
+  return s;
+}
+
+// The victim: saves B and A in turn, each through a fresh store as a new
+// dialog would, until it is killed.
+[[noreturn]] void SaveForever(const std::string& path) {
+  for (unsigned i = 0;; ++i) {
+    FileSettingsStore store(path);
+    SaveSettings(store, i % 2 == 0 ? RecordB() : RecordA());
+  }
+}
+
+TEST(CrashSafeSettings, KilledSavesLeaveTheOldOrTheNewRecord) {
+  const fs::path dir = fs::temp_directory_path() / ("telkarim-kill-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  const std::string path = (dir / "settings.reg").string();
+  {
+    FileSettingsStore store(path);
+    ASSERT_TRUE(SaveSettings(store, RecordA()));
+  }
+  // A comment and another program's key, which every save must carry along.
+  {
+    std::ofstream extra(path, std::ios::app);
+    extra << "; kept by hand\n\n[HKEY_CURRENT_USER\\Software\\Other]\n\"Keep\"=dword:00000007\n";
+  }
+  auto keepsTheRest = [&] {
+    std::ifstream in(path);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return text.find("; kept by hand") != std::string::npos && text.find("\"Keep\"=dword:00000007") != std::string::npos;
+  };
+  ASSERT_TRUE(keepsTheRest());
+
+  std::mt19937 random(20261207);
+  std::uniform_int_distribution<int> delayUs(0, 4000);
+  int sawA = 0, sawB = 0, midWrite = 0;
+  auto tempFiles = [&] {
+    int n = 0;
+    for (const auto& e : fs::directory_iterator(dir))
+      if (e.path().filename().string().rfind("settings.reg.tmp", 0) == 0) ++n;
+    return n;
+  };
+  const int kKills = 300;
+  for (int round = 0; round < kKills; ++round) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) SaveForever(path);
+    std::this_thread::sleep_for(std::chrono::microseconds(delayUs(random)));
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "round " << round;
+
+    FileSettingsStore store(path);
+    ASSERT_TRUE(store.usable()) << "round " << round << ": the file is damaged";
+    const Settings loaded = LoadSettings(store);
+    if (loaded == RecordA()) {
+      ++sawA;
+    } else if (loaded == RecordB()) {
+      ++sawB;
+    } else {
+      FAIL() << "round " << round << ": neither record (star number " << loaded.starNumber << ")";
+    }
+    ASSERT_TRUE(keepsTheRest()) << "round " << round;
+    // A temp file left behind shows this kill landed inside a write; the
+    // next save clears it, so there is never more than the last one.
+    const int left = tempFiles();
+    ASSERT_LE(left, 1) << "round " << round;
+    midWrite += left;
+  }
+  // Both records turning up shows the kills landed while saves were running.
+  EXPECT_GT(sawA, 0);
+  EXPECT_GT(sawB, 0);
+  EXPECT_GT(midWrite, 0) << "no kill landed inside a write";
+  std::printf("%d kills: record A %d, record B %d, inside a write %d\n", kKills, sawA, sawB, midWrite);
+  fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace tk
