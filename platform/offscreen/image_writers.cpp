@@ -3,6 +3,7 @@
 #include <gif_lib.h>
 #include <png.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
@@ -11,6 +12,13 @@ namespace tk {
 namespace {
 
 std::string TempName(const std::string& path) { return path + ".part"; }
+
+// Devices and pipes (/dev/stdout, a fifo) are written in place: renaming a
+// finished file over one would replace the node itself.
+bool WritesInPlace(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
+}
 
 bool Finish(const std::string& temp, const std::string& path, std::string& error) {
   ::chmod(temp.c_str(), 0644);
@@ -22,17 +30,23 @@ bool Finish(const std::string& temp, const std::string& path, std::string& error
   return true;
 }
 
+// libpng would print its own line; the caller reports the failure once.
+[[noreturn]] void PngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void PngWarning(png_structp, png_const_charp) {}
+
 }  // namespace
 
 bool WritePng(const std::string& path, int32_t width, int32_t height, const std::vector<uint8_t>& rgb,
               std::string& error) {
-  const std::string temp = TempName(path);
+  const bool inPlace = WritesInPlace(path);
+  const std::string temp = inPlace ? path : TempName(path);
   FILE* f = std::fopen(temp.c_str(), "wb");
   if (!f) {
     error = "cannot write " + path + ": " + std::strerror(errno);
     return false;
   }
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  errno = 0;  // so a write error below is reported with its own reason
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, PngError, PngWarning);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
   volatile bool ok = png && info;
   if (ok && setjmp(png_jmpbuf(png))) ok = false;
@@ -49,16 +63,17 @@ bool WritePng(const std::string& path, int32_t width, int32_t height, const std:
   const bool flushed = std::fflush(f) == 0;
   const bool closed = std::fclose(f) == 0;
   if (!ok || !flushed || !closed) {
-    error = "cannot write " + path;
-    std::remove(temp.c_str());
+    error = "cannot write " + path + (errno ? std::string(": ") + std::strerror(errno) : std::string());
+    if (!inPlace) std::remove(temp.c_str());
     return false;
   }
-  return Finish(temp, path, error);
+  return inPlace || Finish(temp, path, error);
 }
 
 struct GifWriter::Impl {
   GifFileType* gif = nullptr;
   std::string path, temp;
+  bool inPlace = false;
   int32_t width = 0, height = 0;
   std::vector<GifByteType> indices;
 };
@@ -68,13 +83,14 @@ GifWriter::~GifWriter() {
   if (impl_->gif) {
     int err = 0;
     EGifCloseFile(impl_->gif, &err);
-    std::remove(impl_->temp.c_str());
+    if (!impl_->inPlace) std::remove(impl_->temp.c_str());
   }
 }
 
 bool GifWriter::Open(const std::string& path, int32_t width, int32_t height, std::string& error) {
   impl_->path = path;
-  impl_->temp = TempName(path);
+  impl_->inPlace = WritesInPlace(path);
+  impl_->temp = impl_->inPlace ? path : TempName(path);
   impl_->width = width;
   impl_->height = height;
   int err = 0;
@@ -134,11 +150,11 @@ bool GifWriter::Close(std::string& error) {
   const bool ok = EGifCloseFile(impl_->gif, &err) == GIF_OK;
   impl_->gif = nullptr;
   if (!ok) {
-    error = "cannot write " + impl_->path;
-    std::remove(impl_->temp.c_str());
+    error = "cannot write " + impl_->path + ": " + GifErrorString(err);
+    if (!impl_->inPlace) std::remove(impl_->temp.c_str());
     return false;
   }
-  return Finish(impl_->temp, impl_->path, error);
+  return impl_->inPlace || Finish(impl_->temp, impl_->path, error);
 }
 
 }  // namespace tk

@@ -66,7 +66,8 @@ int LinuxMain(int argc, char** argv) {
   std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   const OptionsResult parsed = ParseOptions(args);
   if (!parsed.ok) {
-    std::fprintf(stderr, "telkarim: %s\n%s", parsed.error.c_str(), UsageText());
+    // One line, so a daemon's log or a script sees exactly what was wrong.
+    std::fprintf(stderr, "telkarim: %s (see telkarim --help)\n", parsed.error.c_str());
     return 2;
   }
   const Options& o = parsed.options;
