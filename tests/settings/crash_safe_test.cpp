@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -70,8 +71,24 @@ TEST(CrashSafeSettings, KilledSavesLeaveTheOldOrTheNewRecord) {
   };
   ASSERT_TRUE(keepsTheRest());
 
+  // Kills are spread over about five saves, timed here with the start of
+  // the process included, so they land before, inside and between writes
+  // however fast or loaded the machine is.
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 5; ++i) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      FileSettingsStore store(path);
+      SaveSettings(store, RecordA());
+      std::_Exit(0);
+    }
+    ::waitpid(child, nullptr, 0);
+  }
+  const auto saveUs =
+      std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count() / 5;
   std::mt19937 random(20261207);
-  std::uniform_int_distribution<int> delayUs(0, 4000);
+  std::uniform_int_distribution<long> delayUs(0, std::max<long>(5 * saveUs, 100));
   int sawA = 0, sawB = 0, midWrite = 0;
   auto tempFiles = [&] {
     int n = 0;
@@ -111,7 +128,8 @@ TEST(CrashSafeSettings, KilledSavesLeaveTheOldOrTheNewRecord) {
   EXPECT_GT(sawA, 0);
   EXPECT_GT(sawB, 0);
   EXPECT_GT(midWrite, 0) << "no kill landed inside a write";
-  std::printf("%d kills: record A %d, record B %d, inside a write %d\n", kKills, sawA, sawB, midWrite);
+  std::printf("%d kills over 0..%ld us (one save %ld us): record A %d, record B %d, inside a write %d\n", kKills,
+              5 * static_cast<long>(saveUs), static_cast<long>(saveUs), sawA, sawB, midWrite);
   fs::remove_all(dir);
 }
 
