@@ -34,6 +34,25 @@ bool Finish(const std::string& temp, const std::string& path, std::string& error
 [[noreturn]] void PngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 void PngWarning(png_structp, png_const_charp) {}
 
+// The part that libpng may leave by longjmp: only plain values live here.
+bool WritePngRows(FILE* f, int32_t width, int32_t height, const uint8_t* rgb) {
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, PngError, PngWarning);
+  png_infop info = png ? png_create_info_struct(png) : nullptr;
+  volatile bool ok = png && info;
+  if (ok && setjmp(png_jmpbuf(png))) ok = false;
+  else if (ok) {
+    png_init_io(png, f);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    for (int32_t y = 0; y < height; ++y)
+      png_write_row(png, const_cast<png_bytep>(rgb + static_cast<size_t>(y) * width * 3));
+    png_write_end(png, nullptr);
+  }
+  if (png) png_destroy_write_struct(&png, info ? &info : nullptr);
+  return ok;
+}
+
 }  // namespace
 
 bool WritePng(const std::string& path, int32_t width, int32_t height, const std::vector<uint8_t>& rgb,
@@ -46,20 +65,7 @@ bool WritePng(const std::string& path, int32_t width, int32_t height, const std:
     return false;
   }
   errno = 0;  // so a write error below is reported with its own reason
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, PngError, PngWarning);
-  png_infop info = png ? png_create_info_struct(png) : nullptr;
-  volatile bool ok = png && info;
-  if (ok && setjmp(png_jmpbuf(png))) ok = false;
-  else if (ok) {
-    png_init_io(png, f);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
-                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (int32_t y = 0; y < height; ++y)
-      png_write_row(png, const_cast<png_bytep>(&rgb[static_cast<size_t>(y) * width * 3]));
-    png_write_end(png, nullptr);
-  }
-  if (png) png_destroy_write_struct(&png, info ? &info : nullptr);
+  const bool ok = WritePngRows(f, width, height, rgb.data());
   const bool flushed = std::fflush(f) == 0;
   const bool closed = std::fclose(f) == 0;
   if (!ok || !flushed || !closed) {
