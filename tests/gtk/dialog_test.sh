@@ -34,6 +34,9 @@ bad() { fail=$((fail + 1)); echo "FAIL $*"; }
 # process that the leak checker reports at exit; the dialog's own code is
 # covered for leaks by the model's tests, which run without GTK.
 export ASAN_OPTIONS=detect_leaks=0
+# Under the thread sanitizer, the races inside fontconfig and GLib that it
+# cannot see the locks of (tsan.supp says which).
+export TSAN_OPTIONS="${TSAN_OPTIONS:+$TSAN_OPTIONS:}suppressions=$(cd "$(dirname "$0")" && pwd)/tsan.supp"
 # No settings daemon, desktop bus or accessibility bus here.
 export NO_AT_BRIDGE=1
 export XDG_CONFIG_HOME=$tmp/config
