@@ -1,12 +1,15 @@
-// The settings dialog (resource 2003) and the About box (resource 104).
+// The settings dialog (resource 2003) and the About box (resource 104). What
+// the dialog does lives in the shared SettingsDialogModel; this file only
+// reaches the Win32 controls for it and routes the dialog's messages.
 #include <windows.h>
 #include <commctrl.h>
 #include <commdlg.h>
 
-#include <cwchar>
+#include <algorithm>
+#include <string>
 
 #include "registry_store.h"
-#include "settings/settings.h"
+#include "settings/dialog_model.h"
 #include "win32_shell.h"
 
 namespace tk::win32 {
@@ -24,147 +27,172 @@ enum : int {
   kObjectSwatch = 1022,
 };
 
-struct SliderLabel {
-  int slider;
-  int label;
+// COLORREF and the model's colours are both 0x00BBGGRR in 32 bits.
+static_assert(sizeof(COLORREF) == sizeof(uint32_t));
+
+HINSTANCE gInstance = nullptr;  // kept by PrepareSettingsDialog for the About box
+
+// The model's texts are UTF-8; the controls take UTF-16.
+std::wstring Wide(const std::string& text) {
+  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(std::max(n, 0)), L'\0');
+  if (n > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+  return wide;
+}
+
+class Win32DialogView final : public DialogView {
+ public:
+  explicit Win32DialogView(HWND dialog) : dialog_(dialog) {}
+
+  // Set once the model exists: the swatches show its working copy.
+  void Attach(const SettingsDialogModel* model) { model_ = model; }
+
+  void SetSlider(const DialogSliderDef& def, int position) override {
+    HWND slider = Item(def.controlId);
+    SendMessageW(slider, TBM_SETRANGE, TRUE, MAKELPARAM(def.min, def.max));
+    SendMessageW(slider, TBM_SETPOS, TRUE, position);
+    if (def.tickEvery > 0) SendMessageW(slider, TBM_SETTICFREQ, def.tickEvery, 0);
+  }
+  int SliderPosition(const DialogSliderDef& def) override {
+    return static_cast<int>(SendMessageW(Item(def.controlId), TBM_GETPOS, 0, 0));
+  }
+  void SetSliderLabel(const DialogSliderDef& def, const std::string& text) override {
+    SetDlgItemTextW(dialog_, def.labelId, Wide(text).c_str());
+  }
+
+  void SetPriorities(std::span<const PriorityChoice> choices, int selectedIndex) override {
+    HWND list = Item(kPriorityList);
+    SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+    SendMessageW(list, CB_RESETCONTENT, 0, 0);
+    LRESULT chosen = 0;
+    for (size_t i = 0; i < choices.size(); ++i) {
+      const LRESULT index = SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(choices[i].text).c_str()));
+      SendMessageW(list, CB_SETITEMDATA, index, static_cast<LPARAM>(choices[i].value));
+      if (static_cast<int>(i) == selectedIndex) chosen = index;
+    }
+    SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+    SendMessageW(list, CB_SETCURSEL, chosen, 0);
+  }
+  bool SelectedPriority(int32_t& value) override {
+    const LRESULT selected = SendMessageW(Item(kPriorityList), CB_GETCURSEL, 0, 0);
+    if (selected == CB_ERR) return false;
+    // Item data -1 ("below normal") looks like CB_ERR, so only a valid
+    // selection is asked for its data.
+    value = static_cast<int32_t>(SendMessageW(Item(kPriorityList), CB_GETITEMDATA, selected, 0));
+    return true;
+  }
+
+  // Redrawing stays off from the emptying until EndObjectFill, so the
+  // sorted list does not flicker through twelve insertions.
+  void ClearObjects() override {
+    HWND list = Item(kObjectList);
+    SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+    SendMessageW(list, LB_RESETCONTENT, 0, 0);
+    filling_ = true;
+  }
+  int AddObject(const std::string& name, int kind) override {
+    HWND list = Item(kObjectList);
+    const LRESULT index = SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(name).c_str()));
+    SendMessageW(list, LB_SETITEMDATA, index, kind);
+    return static_cast<int>(index);
+  }
+  void SelectObject(int index) override { SendMessageW(Item(kObjectList), LB_SETSEL, TRUE, index); }
+  void DeselectAllObjects() override {
+    SendMessageW(Item(kObjectList), LB_SELITEMRANGE, FALSE, MAKELPARAM(0, 0xFFFF));
+  }
+  std::vector<int> SelectedObjectKinds() override {
+    HWND list = Item(kObjectList);
+    int indices[kObjectKinds] = {};
+    const LRESULT count = SendMessageW(list, LB_GETSELITEMS, kObjectKinds, reinterpret_cast<LPARAM>(indices));
+    std::vector<int> kinds;
+    for (LRESULT i = 0; i < count && i < kObjectKinds; ++i)
+      kinds.push_back(static_cast<int>(SendMessageW(list, LB_GETITEMDATA, indices[i], 0)));
+    return kinds;
+  }
+  // Called after every fill of the model: redrawing back on, and the list
+  // shown again, since turning redrawing on does not repaint by itself.
+  void EndObjectFill() {
+    if (!filling_) return;
+    filling_ = false;
+    HWND list = Item(kObjectList);
+    SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list, nullptr, TRUE);
+  }
+
+  void RepaintSwatches() override {
+    if (!model_) return;
+    HDC dc = GetDC(dialog_);
+    PaintSwatch(dc, kStarSwatch, model_->working().starColor);
+    PaintSwatch(dc, kObjectSwatch, model_->working().objectColor);
+    ReleaseDC(dialog_, dc);
+  }
+  // The pressed button's area is invalidated without erasing and painted at
+  // once; the paint handler then draws both swatches.
+  void ColourChanged(ColourTarget target) override {
+    HWND button = Item(target == ColourTarget::kStars ? kStarColourButton : kObjectColourButton);
+    RECT r;
+    GetWindowRect(button, &r);
+    MapWindowPoints(nullptr, dialog_, reinterpret_cast<POINT*>(&r), 2);
+    InvalidateRect(dialog_, &r, FALSE);
+    UpdateWindow(dialog_);
+  }
+  uint32_t PickColour(uint32_t current, std::array<uint32_t, 16>& customColours) override {
+    COLORREF custom[16];
+    std::copy(customColours.begin(), customColours.end(), custom);
+    CHOOSECOLORW cc{};
+    cc.lStructSize = sizeof cc;
+    cc.hwndOwner = dialog_;
+    cc.rgbResult = current;
+    cc.lpCustColors = custom;
+    cc.Flags = CC_RGBINIT | CC_FULLOPEN;
+    const BOOL confirmed = ChooseColorW(&cc);
+    // The chooser edits the custom colours in place, whether or not the
+    // user confirms; keep what it left for the next opening.
+    std::copy(std::begin(custom), std::end(custom), customColours.begin());
+    return confirmed ? static_cast<uint32_t>(cc.rgbResult) : current;
+  }
+  void ShowAbout() override { win32::ShowAbout(dialog_); }
+
+ private:
+  HWND Item(int id) const { return GetDlgItem(dialog_, id); }
+
+  // Filled over the hidden marker's rectangle, with a one-pixel black frame.
+  void PaintSwatch(HDC dc, int marker, uint32_t colour) {
+    HWND control = Item(marker);
+    RECT r;
+    GetClientRect(control, &r);
+    MapWindowPoints(control, dialog_, reinterpret_cast<POINT*>(&r), 2);
+    HBRUSH fill = CreateSolidBrush(colour);
+    FillRect(dc, &r, fill);
+    DeleteObject(fill);
+    HBRUSH frame = CreateSolidBrush(RGB(0, 0, 0));
+    FrameRect(dc, &r, frame);
+    DeleteObject(frame);
+  }
+
+  HWND dialog_;
+  const SettingsDialogModel* model_ = nullptr;
+  bool filling_ = false;
 };
-// Star speed, star number, object speed, frame rate.
-constexpr SliderLabel kSliders[] = {{1016, 1026}, {1015, 1025}, {1018, 1024}, {1017, 1023}};
 
-struct PriorityChoice {
-  const wchar_t* text;
-  int32_t value;
-};
-constexpr PriorityChoice kPriorities[] = {{L"норма ", 0}, {L"пониженный  ", -1}, {L"ноль", -15}};
-
-// In kind order 0..11; the list sorts them, so entries are found by their
-// item data, never by position.
-constexpr const wchar_t* kObjectNames[kObjectKinds] = {
-    L"Шар ", L"Сатурн", L"Диск", L"Спираль", L"Тор  ", L"Бокал вина",
-    L"Куб ", L"Инь-Ян  ", L"Куб 4D ", L"Рельеф   ", L"Атом", L"Молекула"};
-
-HINSTANCE gInstance = nullptr;
-Settings gWorking;
-// Custom colours of the colour picker, kept while the process lives so both
-// colour buttons share them.
-COLORREF gCustomColours[16] = {};
-
-LRESULT Send(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam) {
-  return SendDlgItemMessageW(dialog, id, message, wParam, lParam);
-}
-
-void ShowSliderPosition(HWND dialog, const SliderLabel& s) {
-  const int position = static_cast<int>(Send(dialog, s.slider, TBM_GETPOS, 0, 0));
-  wchar_t text[32];
-  std::swprintf(text, 32, L"сейчас: %d ", position);
-  SetDlgItemTextW(dialog, s.label, text);
-}
-
-void FillControls(HWND dialog) {
-  Send(dialog, 1016, TBM_SETRANGE, TRUE, MAKELPARAM(1, 10));
-  Send(dialog, 1016, TBM_SETPOS, TRUE, gWorking.starVelocity);
-  Send(dialog, 1015, TBM_SETRANGE, TRUE, MAKELPARAM(50, 500));
-  Send(dialog, 1015, TBM_SETPOS, TRUE, gWorking.starNumber);
-  Send(dialog, 1015, TBM_SETTICFREQ, 25, 0);
-  Send(dialog, 1018, TBM_SETRANGE, TRUE, MAKELPARAM(1, 10));
-  Send(dialog, 1018, TBM_SETPOS, TRUE, gWorking.objectVelocity);
-  Send(dialog, 1017, TBM_SETRANGE, TRUE, MAKELPARAM(20, 100));
-  Send(dialog, 1017, TBM_SETPOS, TRUE, gWorking.fps);
-  Send(dialog, 1017, TBM_SETTICFREQ, 5, 0);
-  for (const SliderLabel& s : kSliders) ShowSliderPosition(dialog, s);
-
-  HWND priorities = GetDlgItem(dialog, kPriorityList);
-  SendMessageW(priorities, WM_SETREDRAW, FALSE, 0);
-  SendMessageW(priorities, CB_RESETCONTENT, 0, 0);
-  LRESULT chosen = -1;
-  for (const PriorityChoice& p : kPriorities) {
-    const LRESULT index = SendMessageW(priorities, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(p.text));
-    SendMessageW(priorities, CB_SETITEMDATA, index, static_cast<LPARAM>(p.value));
-    if (chosen < 0 && p.value == gWorking.threadPriority) chosen = index;
-  }
-  if (chosen < 0) chosen = 0;
-  SendMessageW(priorities, WM_SETREDRAW, TRUE, 0);
-  SendMessageW(priorities, CB_SETCURSEL, chosen, 0);
-
-  HWND objects = GetDlgItem(dialog, kObjectList);
-  SendMessageW(objects, WM_SETREDRAW, FALSE, 0);
-  SendMessageW(objects, LB_RESETCONTENT, 0, 0);
-  for (int kind = 0; kind < kObjectKinds; ++kind) {
-    const LRESULT index = SendMessageW(objects, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(kObjectNames[kind]));
-    SendMessageW(objects, LB_SETITEMDATA, index, kind);
-    if (gWorking.disabled[kind]) SendMessageW(objects, LB_SETSEL, TRUE, index);
-  }
-  SendMessageW(objects, WM_SETREDRAW, TRUE, 0);
-  // Redrawing was off while the entries went in; show them now.
-  InvalidateRect(objects, nullptr, TRUE);
-}
-
-void PaintSwatch(HWND dialog, HDC dc, int marker, COLORREF colour) {
-  HWND control = GetDlgItem(dialog, marker);
-  RECT r;
-  GetClientRect(control, &r);
-  MapWindowPoints(control, dialog, reinterpret_cast<POINT*>(&r), 2);
-  HBRUSH fill = CreateSolidBrush(colour);
-  FillRect(dc, &r, fill);
-  DeleteObject(fill);
-  HBRUSH frame = CreateSolidBrush(RGB(0, 0, 0));
-  FrameRect(dc, &r, frame);
-  DeleteObject(frame);
-}
-
-void PaintSwatches(HWND dialog) {
-  HDC dc = GetDC(dialog);
-  PaintSwatch(dialog, dc, kStarSwatch, gWorking.starColor);
-  PaintSwatch(dialog, dc, kObjectSwatch, gWorking.objectColor);
-  ReleaseDC(dialog, dc);
-}
-
-COLORREF PickColour(HWND dialog, COLORREF current) {
-  CHOOSECOLORW cc{};
-  cc.lStructSize = sizeof cc;
-  cc.hwndOwner = dialog;
-  cc.rgbResult = current;
-  cc.lpCustColors = gCustomColours;
-  cc.Flags = CC_RGBINIT | CC_FULLOPEN;
-  return ChooseColorW(&cc) ? cc.rgbResult : current;
-}
-
-void ChangeColour(HWND dialog, int button, uint32_t& colour) {
-  const COLORREF chosen = PickColour(dialog, colour);
-  if (chosen == colour) return;
-  colour = chosen;
-  HWND control = GetDlgItem(dialog, button);
-  RECT r;
-  GetWindowRect(control, &r);
-  MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
-  InvalidateRect(dialog, &r, FALSE);
-  UpdateWindow(dialog);
-}
-
-void SaveFromControls(HWND dialog) {
-  gWorking.starVelocity = static_cast<int32_t>(Send(dialog, 1016, TBM_GETPOS, 0, 0));
-  gWorking.starNumber = static_cast<int32_t>(Send(dialog, 1015, TBM_GETPOS, 0, 0));
-  gWorking.objectVelocity = static_cast<int32_t>(Send(dialog, 1018, TBM_GETPOS, 0, 0));
-  gWorking.fps = static_cast<int32_t>(Send(dialog, 1017, TBM_GETPOS, 0, 0));
-  const LRESULT selected = Send(dialog, kPriorityList, CB_GETCURSEL, 0, 0);
-  if (selected >= 0)
-    gWorking.threadPriority = static_cast<int32_t>(Send(dialog, kPriorityList, CB_GETITEMDATA, selected, 0));
-  gWorking.disabled.fill(false);
-  int indices[kObjectKinds] = {};
-  const LRESULT count =
-      Send(dialog, kObjectList, LB_GETSELITEMS, kObjectKinds, reinterpret_cast<LPARAM>(indices));
-  for (LRESULT i = 0; i < count; ++i) {
-    const LRESULT kind = Send(dialog, kObjectList, LB_GETITEMDATA, indices[i], 0);
-    if (kind >= 0 && kind < kObjectKinds) gWorking.disabled[kind] = true;
-  }
+// One opening of the dialog: its controls, the registry and the model's
+// working copy. Lives in the dialog's user slot from WM_INITDIALOG to
+// WM_DESTROY.
+struct DialogSession {
+  explicit DialogSession(HWND dialog) : view(dialog), model(store, view) { view.Attach(&model); }
+  Win32DialogView view;
   RegistryStore store;
-  SaveSettings(store, gWorking);
+  SettingsDialogModel model;
+};
+
+DialogSession* SessionOf(HWND dialog) {
+  return reinterpret_cast<DialogSession*>(GetWindowLongPtrW(dialog, DWLP_USER));
 }
 
 INT_PTR CALLBACK AboutDialogProc(HWND box, UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
     case WM_INITDIALOG: {
-      // Centred by the box's client size over its owner.
+      // Centred over the owner by the box's client size, not its outer size.
       RECT client, parent;
       GetClientRect(box, &client);
       GetWindowRect(GetParent(box), &parent);
@@ -202,49 +230,57 @@ bool PrepareSettingsDialog(HINSTANCE instance) {
 void ShowAbout(HWND owner) { DialogBoxParamW(gInstance, MAKEINTRESOURCEW(104), owner, AboutDialogProc, 0); }
 
 INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    auto* session = new DialogSession(dialog);
+    SetWindowLongPtrW(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(session));
+    session->model.Open();
+    session->view.EndObjectFill();
+    return FALSE;  // no default focus
+  }
+  DialogSession* session = SessionOf(dialog);
+  if (!session) return FALSE;  // messages before WM_INITDIALOG
   switch (message) {
-    case WM_INITDIALOG: {
-      RegistryStore store;
-      gWorking = LoadSettings(store);
-      FillControls(dialog);
-      return FALSE;
-    }
     case WM_PAINT:
-      PaintSwatches(dialog);
-      return FALSE;
+      session->view.RepaintSwatches();
+      return FALSE;  // the default painting runs too
     case WM_HSCROLL:
-      for (const SliderLabel& s : kSliders)
-        if (GetDlgItem(dialog, s.slider) == reinterpret_cast<HWND>(lParam)) ShowSliderPosition(dialog, s);
+      for (const DialogSliderDef& def : kDialogSliders)
+        if (GetDlgItem(dialog, def.controlId) == reinterpret_cast<HWND>(lParam)) session->model.SliderMoved(def.slider);
       return FALSE;
     case WM_COMMAND:
       switch (LOWORD(wParam)) {
         case kStarColourButton:
-          ChangeColour(dialog, kStarColourButton, gWorking.starColor);
+          session->model.ChangeColour(ColourTarget::kStars);
           return FALSE;
         case kObjectColourButton:
-          ChangeColour(dialog, kObjectColourButton, gWorking.objectColor);
+          session->model.ChangeColour(ColourTarget::kObjects);
           return FALSE;
         case kClearSelection:
-          Send(dialog, kObjectList, LB_SELITEMRANGE, FALSE, MAKELPARAM(0, 0xFFFF));
+          session->model.ClearSelection();
           return FALSE;
         case kResetSettings:
-          gWorking = Settings{};
-          FillControls(dialog);
-          PaintSwatches(dialog);
+          session->model.ResetSettings();
+          session->view.EndObjectFill();
           return FALSE;
         case kAboutButton:
-          ShowAbout(dialog);
+          session->model.About();
           return FALSE;
         case IDOK:
-          SaveFromControls(dialog);
+          // The dialog closes whether or not the registry took the values.
+          session->model.Ok();
           EndDialog(dialog, 1);
           return TRUE;
         case IDCANCEL:
+          session->model.Cancel();
           EndDialog(dialog, 1);
           return TRUE;
         default:
           return FALSE;
       }
+    case WM_DESTROY:
+      SetWindowLongPtrW(dialog, DWLP_USER, 0);
+      delete session;
+      return FALSE;
     default:
       return FALSE;
   }
