@@ -2,8 +2,10 @@
 // Usage: preview_host <saver.scr> <handle-file> [seconds]
 // Creates a 320x240 child area, writes its decimal handle to <handle-file>,
 // starts "<saver> /p <handle>", and destroys the parent after [seconds]
-// (default 6). Exit code: 0 when the saver ended within 5 s of the parent's
-// destruction, 2 when it did not, 3 when it could not be started.
+// (default 6). Within 5 s it prints whether the saver's window is a child of
+// the area, whether it is visible, and its client size. Exit code: 0 when
+// the saver ended within 5 s of the parent's destruction, 2 when it did not,
+// 3 when it could not be started.
 #include <windows.h>
 
 #include <cstdio>
@@ -27,10 +29,15 @@ int main(int argc, char** argv) {
   wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
   wc.lpszClassName = "PreviewParent";
   RegisterClassA(&wc);
-  HWND frame = CreateWindowExA(0, "PreviewParent", "Preview host", WS_POPUP | WS_VISIBLE, 100, 100, 320, 240,
-                               nullptr, nullptr, instance, nullptr);
-  HWND area = CreateWindowExA(0, "Static", "", WS_CHILD | WS_VISIBLE, 40, 30, 240, 180, frame, nullptr, instance,
-                              nullptr);
+  HWND frame = CreateWindowExA(0, "PreviewParent", "Preview host", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 100, 100,
+                               320, 240, nullptr, nullptr, instance, nullptr);
+  // The preview area, like the system's: a plain child that clips the saver
+  // window inside it.
+  wc.lpszClassName = "PreviewArea";
+  wc.lpfnWndProc = DefWindowProcA;
+  RegisterClassA(&wc);
+  HWND area = CreateWindowExA(0, "PreviewArea", "", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 40, 30, 240, 180, frame,
+                              nullptr, instance, nullptr);
   const unsigned long handle = static_cast<unsigned long>(reinterpret_cast<uintptr_t>(area));
   if (FILE* f = std::fopen(argv[2], "w")) {
     std::fprintf(f, "%lu\n", handle);
@@ -42,8 +49,26 @@ int main(int argc, char** argv) {
   PROCESS_INFORMATION pi{};
   if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 3;
   SetTimer(frame, 1, static_cast<UINT>(seconds * 1000), nullptr);
+  SetTimer(frame, 2, 250, nullptr);
+  int looks = 0;
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    if (msg.message == WM_TIMER && msg.hwnd == frame && msg.wParam == 2) {
+      // What the saver made of the area: its window, title and size, once
+      // it is shown (the window turns visible only after its creation,
+      // which opens the display, has finished) or after 5 s.
+      HWND saver = FindWindowExA(area, nullptr, "WindowsScreenSaverClass", "Preview");
+      const bool visible = saver && IsWindowVisible(saver);
+      if (visible || ++looks == 20) {
+        KillTimer(frame, 2);
+        RECT r{};
+        if (saver) GetClientRect(saver, &r);
+        std::printf("preview window %s%s %ldx%ld\n", saver ? "found" : "missing", visible ? " visible" : "", r.right,
+                    r.bottom);
+        std::fflush(stdout);
+      }
+      continue;
+    }
     if (msg.message == WM_TIMER && msg.hwnd == frame) {
       KillTimer(frame, 1);
       DestroyWindow(frame);

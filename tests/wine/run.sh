@@ -1,0 +1,407 @@
+#!/usr/bin/env bash
+# Runs the Windows screen saver under Wine, each group of cases on a private
+# Xvfb server, all in a fresh Wine prefix made for this run:
+#   tests/wine/run.sh build/win64/telkarim.scr
+# The test helpers (preview_host.exe, dialog_probe.exe,
+# test_helpers/PASSWORD.CPL) are taken from the .scr's directory.
+# Screenshots are kept in <that dir>/wine-shots. Prints "N passed, M failed"
+# (and the skips with their reasons); exits non-zero when anything failed.
+# Needs no network; every wait is bounded.
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+scr=$(realpath "${1:?usage: run.sh path/to/telkarim.scr}")
+bin=$(dirname "$scr")
+shots="$bin/wine-shots"
+mkdir -p "$shots"
+work=$(mktemp -d /tmp/telkarim-wine.XXXXXX)
+# No mono or gecko: their installers would ask for the network.
+export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+key='HKCU\Software\Telkarim\Telkarim'"'"'s Screen Saver'
+passed=0 failed=0 skipped=0
+xvfb_pid=""
+started=$SECONDS
+
+pass() { echo "PASS: $*"; passed=$((passed + 1)); }
+fail() { echo "FAIL: $*"; failed=$((failed + 1)); }
+skip() { echo "SKIP: $*"; skipped=$((skipped + 1)); }
+check() { local what=$1; shift; if "$@"; then pass "$what"; else fail "$what"; fi; }
+summary() {
+  [ "$skipped" -gt 0 ] && echo "$skipped skipped"
+  echo "$passed passed, $failed failed ($((SECONDS - started)) s)"
+}
+
+stop_display() {
+  timeout 20 wineserver -k >/dev/null 2>&1
+  timeout 20 wineserver -w >/dev/null 2>&1
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; xvfb_pid=""; fi
+}
+cleanup() { stop_display; rm -rf "$work"; }
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+missing=""
+for tool in wine wineserver wineboot Xvfb xdotool xdpyinfo import convert python3 timeout; do
+  command -v "$tool" >/dev/null 2>&1 || missing="$missing $tool"
+done
+if [ -n "$missing" ]; then
+  fail "tools missing:$missing (scripts/install-deps.sh installs them)"
+  summary
+  exit 1
+fi
+
+# A private server on the first free display number from 71, at a depth.
+start_display() {  # depth [WxH]
+  stop_display
+  local n
+  for n in $(seq 71 99); do
+    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+    Xvfb ":$n" -screen 0 "${2:-640x480}x$1" -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    export DISPLAY=":$n"
+    for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && return 0; sleep 0.1; done
+    kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; xvfb_pid=""
+  done
+  echo "no free X display" >&2
+  return 1
+}
+
+shot() { import -window root "$shots/$1.png" 2>/dev/null; }
+# Fields of pixels.py's line for a screenshot region.
+measure() { python3 "$here/pixels.py" "$shots/$1.png" "${@:2}"; }
+field() { sed -n "s/.*\b$1=\([^ ]*\).*/\1/p"; }
+
+# Starts the saver in the background; its exit code lands in $work/rc.
+saver_bg() { rm -f "$work/rc"; (cd "${run_dir:-$bin}" && wine "$@"; echo $? >"$work/rc") >/dev/null 2>&1 & }
+wait_rc() {  # seconds; prints the exit code or "running"
+  for _ in $(seq $(($1 * 10))); do [ -s "$work/rc" ] && { cat "$work/rc"; return; }; sleep 0.1; done
+  echo running
+}
+# After a case that left the saver up: end every Wine process of the prefix.
+end_saver() { [ -s "$work/rc" ] || { timeout 20 wineserver -k >/dev/null 2>&1; sleep 0.5; }; }
+window_up() {  # title part, seconds
+  for _ in $(seq $(($2 * 5))); do xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 && return 0; sleep 0.2; done
+  return 1
+}
+visible_windows() { xdotool search --onlyvisible --name '' 2>/dev/null | wc -l; }
+
+reg() { timeout 30 wine reg "$@" >/dev/null 2>&1; }
+reg_values() { timeout 30 wine reg query "$key" 2>/dev/null | tr -d '\r' | grep REG_DWORD; }
+reg_value() { reg_values | awk -v n="$1" '$1 == n { print $3 }'; }
+
+echo "== Wine prefix (first start takes a while)"
+start_display 24 || { fail "no free X display"; summary; exit 1; }
+if ! timeout 180 wineboot -i >/dev/null 2>&1; then
+  fail "wineboot could not make the prefix"
+  summary
+  exit 1
+fi
+timeout 60 wineserver -w
+
+# ---- full screen on 24-bit and 16-bit displays, ended by a key
+for depth in 24 16; do
+  start_display "$depth"
+  saver_bg "$scr" /s
+  sleep 6
+  shot "fullscreen-$depth"
+  stars=$(measure "fullscreen-$depth" | field star)
+  check "/s on a $depth-bit display draws stars ($stars star-coloured pixels)" test "${stars:-0}" -ge 30
+  xdotool key space
+  rc=$(wait_rc 8)
+  check "/s on $depth bits: a key press ends the saver with exit code 0 (got $rc)" test "$rc" = 0
+  end_saver
+done
+
+# ---- 256 colours: the message instead of stars
+start_display 8
+saver_bg "$scr" /s
+# The message comes with the first 2.5 s tick after the start.
+for _ in $(seq 20); do
+  sleep 0.5
+  shot palette-1
+  m1=$(measure palette-1)
+  [ "$(echo "$m1" | field bbox)" != none ] && break
+done
+sleep 2
+b1=$(echo "$m1" | field bbox)
+for _ in $(seq 8); do
+  sleep 0.5
+  shot palette-2
+  m2=$(measure palette-2)
+  b2=$(echo "$m2" | field bbox)
+  [ "$b2" != none ] && [ "$b2" != "$b1" ] && break
+done
+# A star field lights pixels all over the screen; the message lights one
+# text-sized box.
+text_box() {
+  [ "$1" != none ] || return 1
+  IFS=, read -r x0 y0 x1 y1 <<<"$1"
+  [ $(((x1 - x0) * (y1 - y0))) -lt $((640 * 480 / 3)) ] && [ $((y1 - y0)) -lt 200 ]
+}
+check "/s on an 8-bit display: one text-sized message and no star field ($m1)" text_box "$b1"
+check "/s on 8 bits: the message is drawn again elsewhere at the next 2.5 s tick ($b1 -> $b2)" \
+  test "$b2" != none -a "$b1" != "$b2"
+xdotool key space
+rc=$(wait_rc 8)
+check "/s on 8 bits: a key press ends the saver (exit $rc)" test "$rc" = 0
+end_saver
+
+# ---- preview inside a parent window of another process
+start_display 24
+if [ -x "$bin/preview_host.exe" ]; then
+  rm -f "$work/host.rc"
+  (wine "$bin/preview_host.exe" "$scr" "$work/handle.txt" 7 >"$work/host.out" 2>&1; echo $? >"$work/host.rc") &
+  sleep 5
+  shot preview
+  # The parent frame is 320x240 at (100,100); the preview area is its child
+  # at (40,30), 240x180: screen (140,130)-(380,310).
+  inside=$(measure preview 140 130 380 310)
+  ring=$(measure preview 100 100 420 130)
+  outside=$(measure preview 0 0 100 480)
+  check "/p: the saver's window is a visible 240x180 child titled Preview ($(head -1 "$work/host.out" | tr -d '\r'))" \
+    grep -q "preview window found visible 240x180" "$work/host.out"
+  if [ "$(echo "$inside" | field star)" -ge 5 ]; then
+    pass "/p: the preview area shows stars ($inside)"
+  elif [ "$(echo "$inside" | field black)" -eq 0 ]; then
+    # Wine composes a child window's drawing into its top-level window's
+    # surface, which lives in the process owning that top-level window; a
+    # child made by another process draws into nothing. Even the saver's
+    # own black background fill never shows: the area keeps the parent's
+    # white.
+    skip "/p: Wine does not show drawing of a child window owned by another process ($inside)"
+  else
+    fail "/p: the preview area is painted but shows no stars ($inside)"
+  fi
+  check "/p: nothing is drawn on the parent's frame ($ring)" test "$(echo "$ring" | field star)" -eq 0
+  check "/p: nothing is drawn outside the parent ($outside)" test "$(echo "$outside" | field star)" -eq 0
+  for _ in $(seq 150); do [ -s "$work/host.rc" ] && break; sleep 0.1; done
+  check "/p: the saver ends when its parent is destroyed ($(tail -1 "$work/host.out" | tr -d '\r'))" \
+    test "$(cat "$work/host.rc" 2>/dev/null)" = 0
+else
+  fail "/p: $bin/preview_host.exe not built"
+fi
+
+# ---- settings dialog, on a screen it fits on
+start_display 24 1024x768
+probe() { timeout 20 wine "$bin/dialog_probe.exe" "$@" 2>/dev/null | tr -d '\r'; }
+click() {  # control id: a real mouse click at its centre
+  local r
+  r=$(probe rect "$1")
+  [ -n "$r" ] || return 1
+  # shellcheck disable=SC2086
+  set -- $r
+  xdotool mousemove $((($1 + $3) / 2)) $((($2 + $4) / 2)) click 1
+}
+swatch() {  # screenshot, marker id: "R G B" inside the swatch
+  local r
+  r=$(probe rect "$2")
+  # shellcheck disable=SC2086
+  set -- "$1" $r
+  measure "$1" --at $((($2 + $4) / 2)) $((($3 + $5) / 2))
+}
+labels() { for id in 1026 1025 1024 1023; do probe text $id; done | tr '\n' ' '; }
+# With no window manager, keys go to the window under the pointer: the
+# pointer is put on the dialog.
+open_settings() {
+  saver_bg "$scr" /c
+  window_up "Telkarim" 15 || return 1
+  sleep 1
+  local r
+  r=$(probe rect 0)
+  # shellcheck disable=SC2086
+  [ -n "$r" ] && set -- $r && xdotool mousemove $((($1 + $3) / 2)) $((($2 + $4) / 2))
+}
+closed_with_1() { [ "$(wait_rc 8)" = 1 ]; }
+
+if [ ! -x "$bin/dialog_probe.exe" ]; then
+  fail "/c: $bin/dialog_probe.exe not built"
+else
+  reg delete "$key" /f
+  if open_settings; then
+    shot settings
+    check "/c: an empty registry shows the default labels ($(labels))" \
+      test "$(labels)" = "|сейчас: 5 | |сейчас: 200 | |сейчас: 5 | |сейчас: 50 | "
+    check "/c: priority 'норма ' and no object switched off ($(probe combo 1020) [$(probe selected 1019)])" \
+      test "$(probe combo 1020)" = "|норма |" -a -z "$(probe selected 1019)"
+    check "/c: light blue star swatch and white object swatch ($(swatch settings 1021) / $(swatch settings 1022))" \
+      test "$(swatch settings 1021)" = "112 144 255" -a "$(swatch settings 1022)" = "255 255 255"
+    # Two tabs reach the star-number slider; End moves it to 500.
+    xdotool key Tab Tab End
+    sleep 0.5
+    shot settings-moved
+    check "/c: moving the star-number slider updates only its label ($(labels))" \
+      test "$(labels)" = "|сейчас: 5 | |сейчас: 500 | |сейчас: 5 | |сейчас: 50 | "
+    xdotool key Escape
+    check "/c: Cancel ends the dialog with 1" closed_with_1
+    check "/c: Cancel after moving a slider writes no value ($(reg_values | wc -l) found)" test -z "$(reg_values)"
+    end_saver
+  else
+    fail "/c: the settings dialog did not open"
+    end_saver
+  fi
+
+  if open_settings; then
+    # Enter on the slider presses the default button, OK.
+    xdotool key Tab Tab End Return
+    check "/c: OK ends the dialog with 1" closed_with_1
+    check "/c: OK writes all 19 values ($(reg_values | wc -l) found)" test "$(reg_values | wc -l)" -eq 19
+    check "/c: OK stores the moved slider and the defaults (StarNumber $(reg_value StarNumber), StarColor $(reg_value StarColor))" \
+      test "$(reg_value StarNumber)" = 0x1f4 -a "$(reg_value StarVelocity)" = 0x5 -a "$(reg_value FPS)" = 0x32 \
+      -a "$(reg_value StarColor)" = 0xff9070 -a "$(reg_value ObjectColor)" = 0xffffff
+  else
+    fail "/c: the settings dialog did not open a second time"
+  fi
+  end_saver
+
+  # Stored settings come back into the controls, and OK keeps them.
+  reg add "$key" /v StarColor /t REG_DWORD /d 0x0000ff /f
+  reg add "$key" /v StarNumber /t REG_DWORD /d 100 /f
+  reg add "$key" /v ThreadPriority /t REG_DWORD /d 0xffffffff /f
+  reg add "$key" /v Object9 /t REG_DWORD /d 1 /f
+  reg add "$key" /v Object10 /t REG_DWORD /d 1 /f
+  if open_settings; then
+    shot settings-stored
+    check "/c: stored priority -1 shows 'пониженный  ' ($(probe combo 1020))" test "$(probe combo 1020)" = "|пониженный  |"
+    check "/c: stored Object9 and Object10 select 'Атом' and 'Рельеф   ' ($(probe selected 1019 | tr '\n' ' '))" \
+      test "$(probe selected 1019 | tr '\n' ' ')" = "|Атом| |Рельеф   | "
+    check "/c: stored red star colour in the swatch ($(swatch settings-stored 1021))" test "$(swatch settings-stored 1021)" = "255 0 0"
+    click 1
+    check "/c: OK after opening ends with 1" closed_with_1
+    others=$(reg_values | awk '$1 ~ /^Object[0-9]+$/ && $1 != "Object9" && $1 != "Object10" && $3 != "0x0"' | wc -l)
+    check "/c: OK keeps Object9 and Object10 on, the other ten off, priority -1 ($(reg_value Object9) $(reg_value Object10), $others others, $(reg_value ThreadPriority))" \
+      test "$(reg_value Object9)" = 0x1 -a "$(reg_value Object10)" = 0x1 -a "$others" -eq 0 \
+      -a "$(reg_value ThreadPriority)" = 0xffffffff -a "$(reg_value StarNumber)" = 0x64
+  else
+    fail "/c: the settings dialog did not open with stored settings"
+  fi
+  end_saver
+
+  # "&Сброс настроек": the defaults in the controls; stored only by OK.
+  for finish in cancel ok; do
+    if open_settings; then
+      click 1012
+      sleep 0.7
+      shot "settings-reset-$finish"
+      check "/c: reset shows the defaults ($(labels)$(probe combo 1020) [$(probe selected 1019)] $(swatch "settings-reset-$finish" 1021))" \
+        test "$(labels)" = "|сейчас: 5 | |сейчас: 200 | |сейчас: 5 | |сейчас: 50 | " -a "$(probe combo 1020)" = "|норма |" \
+        -a -z "$(probe selected 1019)" -a "$(swatch "settings-reset-$finish" 1021)" = "112 144 255"
+      if [ "$finish" = cancel ]; then
+        xdotool key Escape
+        closed_with_1
+        check "/c: reset then Cancel stores nothing (StarNumber $(reg_value StarNumber), Object9 $(reg_value Object9))" \
+          test "$(reg_value StarNumber)" = 0x64 -a "$(reg_value Object9)" = 0x1
+      else
+        click 1
+        closed_with_1
+        on=$(reg_values | awk '$1 ~ /^Object[0-9]+$/ && $3 != "0x0"' | wc -l)
+        check "/c: reset then OK stores the defaults and every object on (StarNumber $(reg_value StarNumber), StarColor $(reg_value StarColor), priority $(reg_value ThreadPriority), $on off)" \
+          test "$(reg_value StarNumber)" = 0xc8 -a "$(reg_value StarColor)" = 0xff9070 -a "$(reg_value ThreadPriority)" = 0x0 \
+          -a "$on" -eq 0 -a "$(reg_values | wc -l)" -eq 19
+      fi
+    else
+      fail "/c: the settings dialog did not open for the reset ($finish)"
+    fi
+    end_saver
+  done
+
+  # The colour chooser and the About box.
+  if open_settings; then
+    click 1009
+    chooser=""
+    for _ in $(seq 25); do chooser=$(probe chooser) && [ -n "$chooser" ] && break; sleep 0.2; done
+    shot chooser
+    check "/c: the colour button opens the chooser fully open at the star colour ($chooser)" \
+      test "$chooser" = "full 112 144 255"
+    # Typed in once the chooser has settled; confirmed, it closes.
+    sleep 1
+    probe choose 0 255 0
+    for _ in $(seq 25); do [ -z "$(probe chooser)" ] && break; sleep 0.2; done
+    # The screen catches up with the closed chooser a moment later.
+    for _ in $(seq 6); do
+      sleep 0.5
+      shot settings-green
+      [ "$(swatch settings-green 1021)" = "0 255 0" ] && break
+    done
+    check "/c: the chosen colour shows in the star swatch once the chooser closes ($(swatch settings-green 1021))" \
+      test "$(swatch settings-green 1021)" = "0 255 0"
+    click 1013
+    about=""
+    for _ in $(seq 25); do about=$(probe about) && [ -n "$about" ] && break; sleep 0.2; done
+    shot about
+    # shellcheck disable=SC2086
+    set -- $about
+    if [ $# -eq 8 ]; then
+      want="$(($3 + (($5 - $3) - $7) / 2)) $(($4 + (($6 - $4) - $8) / 2))"
+      check "/c: the About box is centred by its client size (at $1 $2, want $want)" test "$1 $2" = "$want"
+    else
+      fail "/c: the About box did not open ($about)"
+    fi
+    xdotool key Escape
+    sleep 0.5
+    check "/c: Escape closes the About box and leaves the dialog ($(probe about || echo closed))" test -z "$(probe about)"
+    click 1
+    closed_with_1
+    check "/c: OK stores the chosen colour (StarColor $(reg_value StarColor))" test "$(reg_value StarColor)" = 0xff00
+  else
+    fail "/c: the settings dialog did not open for the colour chooser"
+  fi
+  end_saver
+fi
+
+# ---- modes that must refuse at once, on the NT family, showing nothing
+start_display 24
+for args in "/a 1234" "/x"; do
+  before=$(visible_windows)
+  saver_bg "$scr" $args
+  shown=0
+  for _ in $(seq 100); do
+    [ -s "$work/rc" ] && break
+    [ "$(visible_windows)" -gt "$before" ] && shown=1
+    sleep 0.1
+  done
+  rc=$(wait_rc 1)
+  check "$args on the NT family ends with -1 and shows no window (exit $rc, shown $shown)" test "$rc" = 255 -a "$shown" = 0
+  end_saver
+done
+
+# ---- 95/98 family with a password
+start_display 24
+reg add 'HKCU\Software\Wine' /v Version /d win98 /f
+reg add 'HKCU\Control Panel\Desktop' /v ScreenSaveUsePassword /t REG_DWORD /d 1 /f
+if [ -f "$bin/test_helpers/PASSWORD.CPL" ]; then
+  run_dir="$work/saver"
+  mkdir -p "$run_dir"
+  cp "$scr" "$run_dir/telkarim.scr"
+  cp "$bin/test_helpers/PASSWORD.CPL" "$run_dir/PASSWORD.CPL"
+  answer="$work/answer"
+  log="$answer.log"
+  echo 0 >"$answer"
+  rm -f "$log"
+  export TELKARIM_FAKE_PASSWORD="Z:${answer//\//\\}"
+  asked() { if [ -f "$log" ]; then wc -l <"$log"; else echo 0; fi; }
+  saver_bg telkarim.scr /s
+  sleep 5
+  xdotool key space
+  sleep 1.5
+  check "95/98: a refused password keeps the saver running (asked $(asked)x, $(wait_rc 0))" \
+    test "$(wait_rc 0)" = running -a "$(asked)" = 1
+  # Two keys 20 ms apart: the second close comes within 200 ms of the first
+  # dialog's end and is refused without asking again.
+  xdotool key --delay 20 space space
+  sleep 1
+  check "95/98: a second close within 200 ms is refused without a dialog (asked $(asked)x)" test "$(asked)" = 2
+  echo 1 >"$answer"
+  xdotool key space
+  rc=$(wait_rc 6)
+  check "95/98: a granted password closes the saver with 0 (got $rc, asked $(asked)x)" test "$rc" = 0
+  end_saver
+  saver_bg telkarim.scr /a 1234
+  rc=$(wait_rc 10)
+  check "95/98: /a 1234 runs the password change and ends with 0 (got $rc)" test "$rc" = 0
+  end_saver
+  unset TELKARIM_FAKE_PASSWORD run_dir
+else
+  fail "95/98 password: $bin/test_helpers/PASSWORD.CPL not built"
+fi
+
+summary
+[ "$failed" -eq 0 ]
