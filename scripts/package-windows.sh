@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Builds both Windows screen savers and puts them in one zip with the
+# Windows readme: build/telkarim-<version>-windows.zip.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+version=$(sed -n 's/^project(telkarim VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+[ -n "$version" ] || { echo "package-windows: no version in CMakeLists.txt" >&2; exit 1; }
+for preset in win64 win32; do
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j"$(nproc)" --target telkarim
+done
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+root="$stage/telkarim-$version-windows"
+mkdir -p "$root/win64" "$root/win32"
+cp build/win64/telkarim.scr "$root/win64/"
+cp build/win32/telkarim.scr "$root/win32/"
+# Windows readers open .txt; CRLF line ends for the older editors.
+sed 's/$/\r/' docs/windows.md >"$root/README.txt"
+out="$PWD/build/telkarim-$version-windows.zip"
+rm -f "$out"
+(cd "$stage" && zip -q -r -X "$out" "telkarim-$version-windows")
+echo "$out"
