@@ -19,6 +19,8 @@ for preset in win64 win32; do
     cmake --build --preset "$preset" -j"$jobs"
   fi
 done
+# The zip a Windows user downloads: both savers and the readme.
+run scripts/package-windows.sh
 run scripts/fuzz.sh "${FUZZ_SECONDS:-30}"
 if [ -d tests/wine ] && [ -x tests/wine/run.sh ]; then
   run tests/wine/run.sh build/win64/telkarim.scr

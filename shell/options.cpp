@@ -82,11 +82,18 @@ bool ColourValue(const std::string& text, std::string& value) {
 }
 
 bool PriorityValue(const std::string& text, std::string& value) {
-  if (text == "normal") value = "0";
-  else if (text == "below-normal") value = "-1";
-  else if (text == "idle") value = "-15";
-  else return false;
-  return true;
+  struct Word {
+    const char* word;
+    int32_t priority;
+  };
+  static constexpr Word kWords[] = {{"normal", 0}, {"below-normal", -1}, {"idle", -15}};
+  for (const Word& w : kWords) {
+    if (text == w.word) {
+      value = std::to_string(w.priority);
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace
