@@ -9,7 +9,7 @@ packages=(
   xvfb xdotool imagemagick x11-utils x11-xserver-utils xscreensaver zip
   mingw-w64 wine64 wine
   clang libclang-rt-14-dev
-  groff-base python3
+  groff-base python3 man-db dpkg-dev desktop-file-utils
 )
 missing=()
 for p in "${packages[@]}"; do

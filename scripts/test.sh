@@ -22,6 +22,10 @@ done
 # The zip a Windows user downloads: both savers and the readme.
 run scripts/package-windows.sh
 run scripts/fuzz.sh "${FUZZ_SECONDS:-30}"
+# The .deb through apt-get, as a user installs it; removed again afterwards.
+if [ "$(id -u)" -eq 0 ]; then
+  run tests/packaging/apt_install.sh build/linux
+fi
 if [ -d tests/wine ] && [ -x tests/wine/run.sh ]; then
   run tests/wine/run.sh build/win64/telkarim.scr
 fi

@@ -14,7 +14,7 @@ expected=(
   usr/libexec/xscreensaver/telkarim
   usr/bin/telkarim
   usr/share/xscreensaver/config/telkarim.xml
-  usr/share/man/man6/telkarim.6
+  usr/share/man/man6/telkarim.6.gz
   usr/share/applications/telkarim-settings.desktop
   usr/share/icons/hicolor/32x32/apps/telkarim.png
 )
@@ -22,13 +22,13 @@ expected=(
 DESTDIR=$tmp/dest cmake --install "$build" --prefix /usr >"$tmp/install.log" 2>&1
 check "cmake --install succeeds" test $? -eq 0
 for f in "${expected[@]}"; do check "installed $f" test -e "$tmp/dest/$f" -o -L "$tmp/dest/$f"; done
-check "the command on the PATH points at the hack" \
-  test "$(readlink "$tmp/dest/usr/bin/telkarim")" = /usr/libexec/xscreensaver/telkarim
+check "the hack points at the command on the PATH" \
+  test "$(readlink -f "$tmp/dest/usr/libexec/xscreensaver/telkarim")" = "$(readlink -f "$tmp/dest/usr/bin/telkarim")"
 check "the installed hack runs" "$tmp/dest/usr/libexec/xscreensaver/telkarim" --version
 check "the desktop entry opens the settings dialog" grep -qx 'Exec=telkarim --settings' \
   "$tmp/dest/usr/share/applications/telkarim-settings.desktop"
 if command -v groff >/dev/null; then
-  warnings=$(LC_ALL=C.UTF-8 groff -man -Tutf8 -ww "$tmp/dest/usr/share/man/man6/telkarim.6" 2>&1 >/dev/null)
+  warnings=$(LC_ALL=C.UTF-8 groff -man -Tutf8 -ww <(gzip -dc "$tmp/dest/usr/share/man/man6/telkarim.6.gz") 2>&1 >/dev/null)
   check "the manual page formats without warnings ($warnings)" test -z "$warnings"
 fi
 
