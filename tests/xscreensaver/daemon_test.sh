@@ -23,7 +23,7 @@ cleanup() {
   [ -n "$daemon_pid" ] && kill "$daemon_pid" 2>/dev/null
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
   wait 2>/dev/null
-  rm -rf "$work"
+  [ -n "${TK_KEEP_WORK:-}" ] || rm -rf "$work"
 }
 trap cleanup EXIT
 
@@ -63,14 +63,40 @@ display=":$(head -1 "$work/display")"
 
 as_client() { "${as_user[@]}" env -i PATH="$PATH" HOME="$work/home" DISPLAY="$display" "$@"; }
 
-as_client xscreensaver -no-splash -verbose > "$work/daemon.log" 2>&1 &
-daemon_pid=$!
-ready=
-for _ in $(seq 100); do
-  as_client xscreensaver-command -time >/dev/null 2>&1 && { ready=1; break; }
-  sleep 0.1
-done
-[ -n "$ready" ] || fail "the daemon did not answer"
+# On a loaded machine the daemon has been seen to take far longer than its
+# usual tenth of a second to reach its first X request; give it a generous
+# wait, and one fresh start, before calling it a failure.
+start_daemon() {
+  as_client xscreensaver -no-splash -verbose >> "$work/daemon.log" 2>&1 &
+  daemon_pid=$!
+}
+daemon_answers() {  # daemon_answers SECONDS
+  for _ in $(seq $(($1 * 10))); do
+    as_client xscreensaver-command -time > /dev/null 2> "$work/command.err" && return 0
+    kill -0 "$daemon_pid" 2>/dev/null || return 1
+    sleep 0.1
+  done
+  return 1
+}
+diagnose() {
+  echo "--- daemon process $daemon_pid"
+  if [ -d "/proc/$daemon_pid" ]; then
+    grep -E '^(State|VmRSS)' "/proc/$daemon_pid/status"
+    echo "waiting in: $(cat "/proc/$daemon_pid/wchan" 2>/dev/null)"
+  else
+    echo "gone"
+  fi
+  echo "--- last xscreensaver-command error"; cat "$work/command.err"
+  echo "--- Xvfb log"; tail -10 "$work/xvfb.log"
+}
+start_daemon
+if ! daemon_answers 30; then
+  echo "the daemon did not answer within 30 s; starting it once more"
+  diagnose
+  kill "$daemon_pid" 2>/dev/null; wait "$daemon_pid" 2>/dev/null
+  start_daemon
+  daemon_answers 30 || { diagnose; fail "the daemon did not answer"; }
+fi
 
 hack_pids() { pgrep -f "^$hack( |\$)"; }
 wait_for() {  # wait_for running|gone SECONDS
