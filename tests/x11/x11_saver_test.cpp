@@ -26,7 +26,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-#if defined(TK_UNDER_ASAN)
+#if defined(TK_SANITIZED)
 constexpr int kSlack = 4;  // the sanitized program starts and stops slower
 #else
 constexpr int kSlack = 1;
@@ -192,15 +192,8 @@ class XServer {
     ASSERT_TRUE((server).Start(screen)) << "Xvfb did not start";             \
   } while (0)
 
-#if defined(TK_UNDER_TSAN)
-#define SKIP_UNDER_TSAN() GTEST_SKIP() << "Xlib is not instrumented for the thread sanitizer"
-#else
-#define SKIP_UNDER_TSAN() (void)0
-#endif
-
 // Full screen: stars appear, and a key ends the run with 0 within a second.
 TEST(X11FullScreen, DrawsStarsAndEndsOnKey) {
-  SKIP_UNDER_TSAN();
   XServer x;
   START_SERVER(x, "640x480x24");
   const pid_t pid = x.Run({"/s"});
@@ -216,7 +209,6 @@ TEST(X11FullScreen, DrawsStarsAndEndsOnKey) {
 // the fifth ends the run. Catches a threshold off by one and an anchor that
 // moves with every small step.
 TEST(X11FullScreen, PointerTravelOfFourKeepsFiveEnds) {
-  SKIP_UNDER_TSAN();
   XServer x;
   START_SERVER(x, "640x480x24");
   x.Tool({"mousemove", "100", "100"});
@@ -234,7 +226,6 @@ TEST(X11FullScreen, PointerTravelOfFourKeepsFiveEnds) {
 // A second full-screen start finds the first, exits 0 at once and leaves it
 // running; SIGTERM then ends the first with 0 within 200 ms.
 TEST(X11FullScreen, SecondStartLeavesTheFirstAndTermEndsIt) {
-  SKIP_UNDER_TSAN();
   XServer x;
   START_SERVER(x, "640x480x24");
   const pid_t first = x.Run({"/s"});
@@ -271,19 +262,16 @@ void DrawsOnlyInsideAndEndsWithWindow(const char* option) {
 }
 
 TEST(X11Preview, DrawsOnlyInsideParentAndEndsWithIt) {
-  SKIP_UNDER_TSAN();
   DrawsOnlyInsideAndEndsWithWindow("/p");
 }
 
 TEST(X11Hack, WindowIdDrawsOnlyInsideAndEndsWithIt) {
-  SKIP_UNDER_TSAN();
   DrawsOnlyInsideAndEndsWithWindow("-window-id");
 }
 
 // A hack follows its window's size: after the window grows, stars reach the
 // new part (a display that kept its first image size would leave it black).
 TEST(X11Hack, FollowsTheWindowsSize) {
-  SKIP_UNDER_TSAN();
   XServer x;
   START_SERVER(x, "640x480x24");
   const Window win = x.MakeWindow(0, 0, 200, 150);
@@ -302,7 +290,6 @@ TEST(X11Hack, FollowsTheWindowsSize) {
 // A 256-colour server gets no stars, only the colours message, which first
 // appears when error mode's 2.5-second timer fires.
 TEST(X11Depth, EightBitShowsTheMessageAndNoStars) {
-  SKIP_UNDER_TSAN();
   XServer x;
   START_SERVER(x, "640x480x8");
   const pid_t pid = x.Run({"/s"});
@@ -318,7 +305,6 @@ TEST(X11Depth, EightBitShowsTheMessageAndNoStars) {
 
 // 16-bit (5-6-5) servers are drawn on like 24-bit ones.
 TEST(X11Depth, SixteenBitShowsStars) {
-  SKIP_UNDER_TSAN();
   XServer x;
   START_SERVER(x, "640x480x16");
   const pid_t pid = x.Run({"/s"});
