@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The settings dialog as a user meets it, under an Xvfb of its own and driven
-# from the keyboard: what OK, Cancel, the reset button and the object list
-# leave in the settings file, where the About box opens, and what happens
-# with no display at all.
+# from the keyboard: what OK, Cancel, the reset button, the object list and the
+# colour chooser leave in the settings file, where the About box opens, and
+# what happens with no display at all.
 #
 #   dialog_test.sh TELKARIM [SCREENSHOT.png]
 #
@@ -209,24 +209,55 @@ xdotool windowfocus --sync "$window"
 keys Escape
 finish "Cancel after the About box"
 
+# find_chooser: waits for the colour chooser and gives it the keyboard.
+find_chooser() {
+  chooser=
+  for _ in $(seq 100); do
+    chooser=$(xdotool search --onlyvisible --name '^Цвет$' 2>/dev/null | head -n1)
+    [ -n "$chooser" ] && break
+    sleep 0.05
+  done
+  [ -n "$chooser" ] && xdotool windowfocus --sync "$chooser"
+}
+
 # --- The colour chooser: cancelling it keeps the colour. ---
 write_unusual "$tmp/colour.reg"
 open_dialog "$tmp/colour.reg" || exit 1
 keys Tab space
-chooser=
-for _ in $(seq 100); do
-  chooser=$(xdotool search --onlyvisible --name '^Цвет$' 2>/dev/null | head -n1)
-  [ -n "$chooser" ] && break
-  sleep 0.05
-done
-if [ -z "$chooser" ]; then bad "the colour chooser did not open"; else
-  xdotool windowfocus --sync "$chooser"
+if ! find_chooser; then bad "the colour chooser did not open"; else
   keys Escape
   sleep 0.2
   xdotool windowfocus --sync "$window"
   keys Tab Tab Return  # from the colour button to the star-number slider, then OK
   finish "OK after cancelling the colour chooser"
   [ "$(value "$tmp/colour.reg" StarColor)" = 0x00123456 ] && ok || bad "cancelling the chooser changed the star colour"
+fi
+[ -n "$dialog" ] && { kill "$dialog"; wait "$dialog"; dialog=; }
+
+# --- A colour picked in the chooser goes to its own swatch and is stored on
+# OK in the settings' byte order. From the keyboard, Tab enters the palette
+# and Right moves to its third colour, whatever was chosen before; Space
+# picks it and Return is the chooser's Select. ---
+pick_third_colour() {
+  find_chooser || return 1
+  keys Tab Right space Return
+  for _ in $(seq 100); do
+    xdotool search --onlyvisible --name '^Цвет$' >/dev/null 2>&1 || return 0
+    sleep 0.05
+  done
+  return 1
+}
+rm -f "$tmp/pick.reg"
+open_dialog "$tmp/pick.reg" || exit 1
+keys Tab Tab Tab Tab space  # the objects' colour button
+if ! pick_third_colour; then bad "the objects' colour chooser did not open and close"; else
+  xdotool windowfocus --sync "$window"
+  keys Tab Return  # on to the objects' speed slider, then OK
+  finish "OK after picking the objects' colour"
+  # The third palette colour, 0x00BBGGRR: a red and blue swap would store 0x0099c1f1.
+  [ "$(value "$tmp/pick.reg" ObjectColor)" = 0x00f1c199 ] &&
+    [ "$(value "$tmp/pick.reg" StarColor)" = 0x00ff9070 ] && ok ||
+    bad "picked the objects' colour, stored: $(settings "$tmp/pick.reg" | grep Color | tr '\n' ' ')"
 fi
 [ -n "$dialog" ] && { kill "$dialog"; wait "$dialog"; dialog=; }
 
