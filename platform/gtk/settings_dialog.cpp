@@ -35,10 +35,15 @@ int RunSettingsDialog(const DialogRequest& request) {
   // GTK's colour chooser writes the colours picked in it to the desktop's
   // settings database; ours are kept only while the dialog runs.
   g_setenv("GSETTINGS_BACKEND", "memory", TRUE);
+  // Named before GTK starts, so the windows' class is "telkarim" even where
+  // the name cannot be read back from /proc, and the taskbar finds the
+  // installed icon by it.
+  g_set_prgname("telkarim");
   if (!gtk_init_check(nullptr, nullptr)) {
     std::fputs("telkarim: cannot open a display for the settings dialog\n", stderr);
     return 1;
   }
+  gtk_window_set_default_icon_name("telkarim");
   FileSettingsStore store(request.settingsFile ? *request.settingsFile : DefaultSettingsPath());
 
   GtkBuilder* builder = gtk_builder_new_from_string(gtk::kSettingsDialogUi, -1);
