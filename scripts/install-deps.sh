@@ -9,7 +9,7 @@ packages=(
   xvfb xdotool imagemagick x11-utils x11-xserver-utils xscreensaver zip
   mingw-w64 wine64 wine
   clang libclang-rt-14-dev
-  groff-base python3 man-db dpkg-dev desktop-file-utils
+  groff-base python3 man-db dpkg-dev desktop-file-utils debootstrap
 )
 missing=()
 for p in "${packages[@]}"; do
