@@ -5,6 +5,9 @@
 # was installed before this ran. Needs root; changes the system, so it is not
 # part of ctest. Safe to run again.
 #
+# While it is installed, XScreenSaver's settings tool must find the hack and
+# its page and run it in the preview pane.
+#
 # Then the same package on a clean system: a minimal Debian of this machine's
 # release made with debootstrap, where only what the package declares gets
 # installed. There the program must render, refuse the dialog without a
@@ -58,6 +61,57 @@ DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --reinstall "$deb" > "$wor
 [ -s /usr/share/xscreensaver/config/telkarim.xml ] || fail "no settings page for xscreensaver-settings"
 [ "$(man -w telkarim 2>/dev/null)" = /usr/share/man/man6/telkarim.6.gz ] || fail "man -w telkarim"
 dpkg -L telkarim | grep -qx /usr/share/applications/telkarim-settings.desktop || fail "no desktop entry"
+
+# ---- XScreenSaver's own settings tool, with the package installed
+# It must list the hack, read its page without complaint, and run it in its
+# preview pane with the options of the programs line. Like the daemon it
+# refuses to run as root, so it runs as nobody.
+settings_tool() {
+  local tool_home=$work/tool-home display pid hack args window lit
+  for t in xscreensaver-settings Xvfb setpriv import convert; do
+    command -v "$t" >/dev/null || { echo "SKIP: settings tool: $t is not installed"; return; }
+  done
+  mkdir -p "$tool_home"
+  printf '%s\n' 'mode: one' 'selected: 0' 'splash: False' \
+    'programs: telkarim --root -star-number 300 -no-relief \n' > "$tool_home/.xscreensaver"
+  chown -R 65534:65534 "$tool_home"
+  Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5> "$work/tool-display" 2>/dev/null &
+  xvfb=$!
+  for _ in $(seq 100); do [ -s "$work/tool-display" ] && break; sleep 0.05; done
+  display=":$(head -1 "$work/tool-display")"
+  setpriv --reuid=65534 --regid=65534 --clear-groups env -i PATH=/usr/bin:/bin HOME="$tool_home" \
+    DISPLAY="$display" xscreensaver-settings > "$work/tool.log" 2>&1 &
+  pid=$!
+  hack=
+  for _ in $(seq 150); do
+    hack=$(pgrep -u 65534 -f '^telkarim .*-window-id' | head -1)
+    [ -n "$hack" ] && break
+    sleep 0.1
+  done
+  if [ -z "$hack" ]; then
+    cat "$work/tool.log"; fail "settings tool: no preview of the hack started"
+  else
+    args=$(tr '\0' ' ' < "/proc/$hack/cmdline" | sed 's/ $//')
+    case "$args" in
+      "telkarim --root -star-number 300 -no-relief "*-window-id\ 0x*) ;;
+      *) fail "settings tool: the preview was started as: $args" ;;
+    esac
+    sleep 2
+    window=$(echo "$args" | grep -oE -- '-window-id 0x[0-9a-fA-F]+' | cut -d' ' -f2)
+    lit=$(DISPLAY=$display timeout 20 import -window "$window" png:- 2>/dev/null |
+          convert - -colorspace Gray -threshold 10% -format '%[fx:int(mean*w*h)]' info: 2>/dev/null)
+    [ "${lit:-0}" -ge 20 ] || fail "settings tool: the preview pane is black (${lit:-0} lit pixels)"
+  fi
+  grep -i 'telkarim' "$work/tool.log" && fail "settings tool: it complained about our hack or its page"
+  kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null
+  # The preview's window went with the tool; the hack must follow it.
+  for _ in $(seq 50); do [ -n "$hack" ] && kill -0 "$hack" 2>/dev/null || break; sleep 0.1; done
+  [ -n "$hack" ] && kill -0 "$hack" 2>/dev/null && { kill "$hack"; fail "settings tool: the preview outlived the tool"; }
+  kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null; xvfb=
+  [ -n "$hack" ] && [ $status -eq 0 ] &&
+    echo "settings tool: lists the hack, reads its page, previews it as '$args' (${lit} lit pixels)"
+}
+settings_tool
 
 # ---- on a clean system
 clean_system() {
@@ -114,7 +168,7 @@ clean_system() {
   pid=$!
   for _ in $(seq 60); do
     sleep 0.5
-    lit=$(DISPLAY=$display import -window root png:- 2>/dev/null |
+    lit=$(DISPLAY=$display timeout 20 import -window root png:- 2>/dev/null |
           convert - -colorspace Gray -threshold 10% -format '%[fx:int(mean*w*h)]' info: 2>/dev/null)
     [ "${lit:-0}" -ge 20 ] && [ "${lit:-0}" -lt 20000 ] && break
   done
