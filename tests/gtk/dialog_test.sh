@@ -79,18 +79,25 @@ for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.05; done
 [ -s "$tmp/display" ] || { echo "FAIL Xvfb did not start"; exit 1; }
 export DISPLAY=:$(head -n1 "$tmp/display")
 
+# wait_window TITLE-PATTERN [TRIES]: prints the first visible window with that
+# title, waiting 50 ms between tries (100 by default); fails if none came.
+wait_window() {
+  local id
+  for _ in $(seq "${2:-100}"); do
+    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n1)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.05
+  done
+  return 1
+}
+
 # open FILE [ARGS...]: starts the dialog and gives it the keyboard.
 open_dialog() {
   local file=$1
   shift
   "$bin" --settings --settings-file "$file" "$@" >"$tmp/out" 2>"$tmp/err" &
   dialog=$!
-  window=
-  for _ in $(seq 200); do
-    window=$(xdotool search --onlyvisible --name '^Настройка заставки Telkarim$' 2>/dev/null | head -n1)
-    [ -n "$window" ] && break
-    sleep 0.05
-  done
+  window=$(wait_window '^Настройка заставки Telkarim$' 200)
   if [ -z "$window" ]; then bad "the dialog did not open"; cat "$tmp/err"; return 1; fi
   xdotool windowfocus --sync "$window"
 }
@@ -187,12 +194,7 @@ got=$(settings "$tmp/clear.reg" | sed -n 's/^Object\([0-9]*\)=1$/\1/p' | tr '\n'
 open_dialog "$tmp/about.reg" || exit 1
 read -r dx dy dw dh < <(geometry "$window")
 keys shift+Tab space
-about=
-for _ in $(seq 100); do
-  about=$(xdotool search --onlyvisible --name '^О заставке Telkarim$' 2>/dev/null | head -n1)
-  [ -n "$about" ] && break
-  sleep 0.05
-done
+about=$(wait_window '^О заставке Telkarim$')
 if [ -z "$about" ]; then bad "the About box did not open"; else
   read -r ax ay aw ah < <(geometry "$about")
   wantx=$((dx + (dw - aw) / 2)) wanty=$((dy + (dh - ah) / 2))
@@ -211,13 +213,7 @@ finish "Cancel after the About box"
 
 # find_chooser: waits for the colour chooser and gives it the keyboard.
 find_chooser() {
-  chooser=
-  for _ in $(seq 100); do
-    chooser=$(xdotool search --onlyvisible --name '^Цвет$' 2>/dev/null | head -n1)
-    [ -n "$chooser" ] && break
-    sleep 0.05
-  done
-  [ -n "$chooser" ] && xdotool windowfocus --sync "$chooser"
+  chooser=$(wait_window '^Цвет$') && xdotool windowfocus --sync "$chooser"
 }
 
 # --- The colour chooser: cancelling it keeps the colour. ---
