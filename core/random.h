@@ -29,6 +29,26 @@ class RandomSource {
 RandomSource& ProcessRandom();
 
 inline int Rand() { return ProcessRandom().Next(); }
+
+// Puts `own` in the process-wide slot for the scope's life and takes it back
+// (advanced) at the end: how one thread draws several independent sequences
+// through the one generator that the object code calls. Only for the thread
+// that alone uses the process-wide generator at the time.
+class ScopedRandom {
+ public:
+  explicit ScopedRandom(RandomSource& own) : own_(own) { Swap(); }
+  ~ScopedRandom() { Swap(); }
+  ScopedRandom(const ScopedRandom&) = delete;
+  ScopedRandom& operator=(const ScopedRandom&) = delete;
+
+ private:
+  void Swap() {
+    const RandomSource held = ProcessRandom();
+    ProcessRandom() = own_;
+    own_ = held;
+  }
+  RandomSource& own_;
+};
 inline void SeedRandom(uint32_t seed) { ProcessRandom().Seed(seed); }
 
 // rand() * x * (1/32767): uniform in [0, x], both ends reachable. The factor

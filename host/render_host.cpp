@@ -61,8 +61,37 @@ RenderHost::RenderHost(HostPlatform& platform, uint32_t seed) : platform_(platfo
     { EnterErrorMode(messages::kFileCorrupt); return; }
   }
 
+  OpenMoreMonitors(seed);
+
   stopRequested_.store(false);
   threadStarted_ = platform_.threads.Start([this] { RunRenderThread(*this); }, ProcessSettings().threadPriority);
+}
+
+uint32_t MonitorSeed(uint32_t seed, size_t index) {
+  // The golden-ratio step spreads consecutive indices over the whole 32 bits.
+  return seed ^ static_cast<uint32_t>(index * 0x9E3779B9u);
+}
+
+// The other monitors follow the first one's checks; one that cannot be opened
+// or shows too few colours stays black rather than costing the others their
+// saver.
+void RenderHost::OpenMoreMonitors(uint32_t seed) {
+  moreMonitors_.reserve(platform_.moreMonitors.size());
+  for (size_t i = 0; i < platform_.moreMonitors.size(); ++i) {
+    Display* d = platform_.moreMonitors[i];
+    if (!d || d->Open() != DisplayOpen::kOk) continue;
+    const PixelFormatInfo format = d->PixelFormat();
+    if (!format.rgb || format.bitCount < 16) {
+      d->Close();
+      continue;
+    }
+    moreMonitors_.push_back(Monitor{d, SchedulerState{}, RandomSource(MonitorSeed(seed, i + 1))});
+  }
+}
+
+void RenderHost::CloseMoreMonitors() {
+  for (Monitor& m : moreMonitors_) m.display->Close();
+  moreMonitors_.clear();
 }
 
 void RenderHost::EnterErrorMode(const char* text) {
@@ -79,12 +108,14 @@ void RenderHost::StopThread() {
 
 RenderHost::~RenderHost() {
   StopThread();
+  CloseMoreMonitors();
   if (displayOpen_) platform_.display.Close();
 }
 
 void RenderHost::OnMonitorPowerDown() {
   if (!threadStarted_) return;
   StopThread();
+  CloseMoreMonitors();
   if (displayOpen_) {
     platform_.display.Close();
     displayOpen_ = false;

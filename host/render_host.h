@@ -3,7 +3,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
+#include "core/random.h"
 #include "host/display.h"
 #include "host/object_scheduler.h"
 #include "host/resources.h"
@@ -47,6 +49,11 @@ struct HostPlatform {
   // Applied to the loaded settings before the render thread starts: the
   // command line's overrides for this run.
   std::function<void(Settings&)> adjustSettings;
+  // The screens of the other monitors when the saver covers several, each of
+  // which gets a scene of its own centred on it; `display` is the first (the
+  // primary monitor's). Empty on a single monitor, the common case, which
+  // then runs exactly as it always has.
+  std::vector<Display*> moreMonitors = {};
 };
 
 // The failure messages of start-up, shown on the black window in error mode.
@@ -90,6 +97,21 @@ class RenderHost {
   // For the render loop (render thread only, except stopRequested).
   Display& display() { return platform_.display; }
   SchedulerState& scheduler() { return scheduler_; }
+
+  // The other monitors that opened and passed the pixel-format check, in the
+  // order the platform gave them; a monitor that failed stays black and is
+  // left out. Each has its own scheduler memory and its own generator, seeded
+  // apart from the first monitor's when the host starts, so every monitor's
+  // scene is the same for the same seed whatever the others do. The render
+  // thread swaps a monitor's generator into the process-wide slot while it
+  // works on that monitor (see ScopedRandom), so the first monitor draws from
+  // the process-wide sequence exactly as a single monitor does.
+  struct Monitor {
+    Display* display;
+    SchedulerState scheduler;
+    RandomSource random;
+  };
+  std::vector<Monitor>& moreMonitors() { return moreMonitors_; }
   const Settings& settings() const { return ProcessSettings(); }
   bool StopRequested() const { return stopRequested_.load(std::memory_order_acquire); }
   void RequestStop() { stopRequested_.store(true, std::memory_order_release); }
@@ -97,6 +119,8 @@ class RenderHost {
  private:
   void StopThread();
   void EnterErrorMode(const char* text);
+  void OpenMoreMonitors(uint32_t seed);
+  void CloseMoreMonitors();
 
   HostPlatform& platform_;
   std::atomic<bool> stopRequested_{false};
@@ -106,7 +130,14 @@ class RenderHost {
   Rect textRect_{};
   bool displayOpen_ = false;
   SchedulerState scheduler_;
+  std::vector<Monitor> moreMonitors_;
 };
+
+// The seed of the generator of monitor `index` (1 for the first of the other
+// monitors): a seed of its own for each, derived from the host's seed so a
+// fixed seed still gives the same picture on every monitor. Index 0 is the
+// host's seed itself.
+uint32_t MonitorSeed(uint32_t seed, size_t index);
 
 // Draws a failure message at a random place, size and shade (four draws of
 // the random source, in the order font height, left, top, colour factor),

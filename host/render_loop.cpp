@@ -9,11 +9,16 @@
 
 namespace tk {
 
+RenderLoop::RenderLoop(RenderHost& host) : RenderLoop(host, host.display(), host.scheduler()) {}
+
+RenderLoop::RenderLoop(RenderHost& host, Display& display, SchedulerState& scheduler)
+    : host_(host), display_(display), scheduler_(scheduler) {}
+
 RenderLoop::~RenderLoop() { End(); }
 
 void RenderLoop::MeasureViewport() {
   int32_t w = 0, h = 0;
-  host_.display().ClientSize(w, h);
+  display_.ClientSize(w, h);
   viewport_ = MakeViewport(w, h);
 }
 
@@ -24,20 +29,20 @@ void RenderLoop::PlanPause(uint32_t now) {
 }
 
 void RenderLoop::Begin() {
-  host_.display().AttachRenderThread();
+  display_.AttachRenderThread();
   begun_ = true;
   MeasureViewport();
   stars_ = std::make_unique<StarField>(viewport_, host_.settings());
   PlanPause(TickCount());
-  screenWidth_ = host_.display().ScreenWidth();
+  screenWidth_ = display_.ScreenWidth();
   pacer_.Reset(TickCount());
 }
 
-int32_t RenderLoop::Frame() {
+void RenderLoop::Step() {
   MeasureViewport();
   if (!current_) {
     if (TickReached(TickCount(), nextObjectTick_)) {
-      current_ = CreateNextObject(host_.scheduler(), host_.settings());
+      current_ = CreateNextObject(scheduler_, host_.settings());
       if (current_) {
         if (onObjectCreated) onObjectCreated(observerContext, *current_);
         current_->Start(viewport_);
@@ -52,13 +57,15 @@ int32_t RenderLoop::Frame() {
   }
 
   {
-    FrameBuffer fb(host_.display(), visible_);
+    FrameBuffer fb(display_, visible_);
     if (fb.locked()) {
       stars_->Draw(fb, viewport_);
       if (current_) current_->Draw(fb, viewport_);
     }
   }
+}
 
+int32_t RenderLoop::Pace() {
   const bool small = viewport_.width < screenWidth_;
   int32_t ms = pacer_.NextSleep(TickCount(), host_.settings().fps, small);
   if (small && ms < 20) ms = 20;
@@ -69,7 +76,7 @@ int32_t RenderLoop::Frame() {
 void RenderLoop::End() {
   if (!begun_) return;
   begun_ = false;
-  host_.display().DetachRenderThread();
+  display_.DetachRenderThread();
   current_.reset();
   stars_.reset();
 }
@@ -80,9 +87,49 @@ void RenderLoop::Run() {
   End();
 }
 
+MonitorScenes::MonitorScenes(RenderHost& host) : host_(host), first_(host) {
+  others_.reserve(host.moreMonitors().size());
+  for (RenderHost::Monitor& m : host.moreMonitors())
+    others_.push_back(std::make_unique<RenderLoop>(host, *m.display, m.scheduler));
+}
+
+MonitorScenes::~MonitorScenes() { End(); }
+
+void MonitorScenes::Begin() {
+  first_.Begin();
+  for (size_t i = 0; i < others_.size(); ++i) {
+    ScopedRandom own(host_.moreMonitors()[i].random);
+    others_[i]->Begin();
+  }
+}
+
+int32_t MonitorScenes::Frame() {
+  first_.Step();
+  for (size_t i = 0; i < others_.size(); ++i) {
+    ScopedRandom own(host_.moreMonitors()[i].random);
+    others_[i]->Step();
+  }
+  return first_.Pace();
+}
+
+void MonitorScenes::End() {
+  for (size_t i = 0; i < others_.size(); ++i) {
+    ScopedRandom own(host_.moreMonitors()[i].random);
+    others_[i]->End();
+  }
+  first_.End();
+}
+
 void RunRenderThread(RenderHost& host) {
-  RenderLoop loop(host);
-  loop.Run();
+  if (host.moreMonitors().empty()) {
+    RenderLoop loop(host);
+    loop.Run();
+    return;
+  }
+  MonitorScenes scenes(host);
+  scenes.Begin();
+  while (!host.StopRequested()) scenes.Frame();
+  scenes.End();
 }
 
 }  // namespace tk

@@ -8,6 +8,7 @@
 #include "core/viewport.h"
 #include "host/display.h"
 #include "host/frame_pacer.h"
+#include "host/object_scheduler.h"
 
 namespace tk {
 
@@ -18,7 +19,11 @@ class RenderHost;
 // belongs to the render thread.
 class RenderLoop {
  public:
-  explicit RenderLoop(RenderHost& host) : host_(host) {}
+  // The first (or only) monitor's scene.
+  explicit RenderLoop(RenderHost& host);
+  // The scene of another monitor, on its own display with its own scheduler
+  // memory. The caller swaps that monitor's generator in around every call.
+  RenderLoop(RenderHost& host, Display& display, SchedulerState& scheduler);
   ~RenderLoop();
 
   // Thread start: the display's per-thread state, the star field, the first
@@ -26,7 +31,16 @@ class RenderLoop {
   void Begin();
   // One frame: measure, manage the object, lock, draw, unlock, sleep.
   // Returns the milliseconds it slept.
-  int32_t Frame();
+  int32_t Frame() {
+    Step();
+    return Pace();
+  }
+  // The frame without its sleep: measure, manage the object, lock, draw,
+  // unlock. Several monitors' scenes each take a step, then the first one
+  // paces the whole frame.
+  void Step();
+  // The sleep the pacer computes for this frame; returns its milliseconds.
+  int32_t Pace();
   // Thread end: releases what Begin made and the current object.
   void End();
 
@@ -49,6 +63,8 @@ class RenderLoop {
   void PlanPause(uint32_t now);
 
   RenderHost& host_;
+  Display& display_;
+  SchedulerState& scheduler_;
   bool begun_ = false;
   Viewport viewport_;
   std::unique_ptr<StarField> stars_;
@@ -59,7 +75,29 @@ class RenderLoop {
   std::vector<Rect> visible_;
 };
 
-// The render thread's body.
+// Every monitor's scene, driven by the one render thread: each frame every
+// scene takes its step in turn, the other monitors' with their own generator
+// swapped in, then the first monitor's pacer sleeps for the whole frame. With
+// one monitor this is exactly the single RenderLoop.
+class MonitorScenes {
+ public:
+  explicit MonitorScenes(RenderHost& host);
+  ~MonitorScenes();
+  void Begin();
+  int32_t Frame();
+  void End();
+
+  RenderLoop& first() { return first_; }
+  RenderLoop& other(size_t i) { return *others_[i]; }
+  size_t otherCount() const { return others_.size(); }
+
+ private:
+  RenderHost& host_;
+  RenderLoop first_;
+  std::vector<std::unique_ptr<RenderLoop>> others_;
+};
+
+// The render thread's body: Begin, frames until the host asks to stop, End.
 void RunRenderThread(RenderHost& host);
 
 }  // namespace tk

@@ -193,6 +193,73 @@ TEST_F(HostTest, PauseBeforeTheFirstObjectIsAtMostSixSeconds) {
   }
 }
 
+// Several monitors: each monitor shows exactly the scene a single monitor of
+// its size would show with that monitor's seed, so no monitor's draws leak
+// into another's sequence, and the first monitor's picture is the one the
+// single-monitor saver draws with the host's own seed.
+TEST_F(HostTest, EachMonitorShowsItsOwnSceneAsASingleMonitorWould) {
+  constexpr int kFrames = 900;  // long enough for several objects to come and go
+  auto single = [&](int32_t w, int32_t h, uint32_t seed) {
+    clock.Set(10000);
+    MemoryDisplay alone(w, h);
+    HostPlatform p{alone, store, EmbeddedResources(), threads, nullptr};
+    RenderHost host(p, seed);
+    RenderLoop loop(host);
+    loop.Begin();
+    for (int i = 0; i < kFrames; ++i) loop.Frame();
+    loop.End();
+    return alone.pixels();
+  };
+  const auto firstAlone = single(320, 240, 7);
+  const auto secondAlone = single(200, 150, MonitorSeed(7, 1));
+  const auto thirdAlone = single(160, 120, MonitorSeed(7, 2));
+
+  clock.Set(10000);
+  MemoryDisplay second(200, 150), third(160, 120);
+  HostPlatform p = Platform();
+  p.moreMonitors = {&second, &third};
+  RenderHost host(p, 7);
+  ASSERT_EQ(host.moreMonitors().size(), 2u);
+  MonitorScenes scenes(host);
+  scenes.Begin();
+  for (int i = 0; i < kFrames; ++i) scenes.Frame();
+  scenes.End();
+  EXPECT_TRUE(display.pixels() == firstAlone);
+  EXPECT_TRUE(second.pixels() == secondAlone);
+  EXPECT_TRUE(third.pixels() == thirdAlone);
+  EXPECT_NE(secondAlone, std::vector<uint8_t>(secondAlone.size(), 0));
+  EXPECT_EQ(second.attachCount, 1);
+  EXPECT_EQ(second.detachCount, 1);
+}
+
+// A monitor that cannot be opened, or shows too few colours, stays black and
+// costs the others nothing; every monitor that opened is closed on teardown.
+TEST_F(HostTest, AFailingMonitorIsLeftOutAndTheRestAreClosed) {
+  MemoryDisplay broken(100, 100), palettised(100, 100, 8), good(100, 100);
+  broken.failOpen = DisplayOpen::kSurfaceFailed;
+  {
+    HostPlatform p = Platform();
+    p.moreMonitors = {&broken, &palettised, &good};
+    RenderHost host(p, 1);
+    EXPECT_EQ(host.errorText(), nullptr);
+    ASSERT_EQ(host.moreMonitors().size(), 1u);
+    EXPECT_EQ(host.moreMonitors()[0].display, &good);
+    EXPECT_EQ(host.moreMonitors()[0].random.State(), MonitorSeed(1, 3));
+    EXPECT_FALSE(palettised.isOpen());
+  }
+  EXPECT_FALSE(good.isOpen());
+  EXPECT_EQ(good.closeCount, 1);
+
+  // The first monitor failing is still the saver's failure, as on one screen.
+  display.failOpen = DisplayOpen::kInitFailed;
+  HostPlatform p = Platform();
+  p.moreMonitors = {&good};
+  RenderHost host(p, 1);
+  EXPECT_STREQ(host.errorText(), "ERROR: DirectDraw initialization failure!");
+  EXPECT_EQ(threads.starts, 1);
+  EXPECT_EQ(good.openCount, 1);
+}
+
 // The real thread: start, run a few frames, stop on request and join.
 TEST(RenderThread, StopsAndJoinsOnTeardown) {
   MemoryDisplay display(160, 120);
@@ -204,6 +271,24 @@ TEST(RenderThread, StopsAndJoinsOnTeardown) {
     ASSERT_TRUE(host.threadStarted());
   }
   EXPECT_FALSE(display.isLocked());
+}
+
+// The same with three monitors on the one render thread (a race between the
+// window thread and the scenes would show under the thread sanitizer).
+TEST(RenderThread, SeveralMonitorsStopAndJoinOnTeardown) {
+  MemoryDisplay first(160, 120), second(120, 90), third(80, 60);
+  MemorySettingsStore store;
+  StdThreadStarter threads;
+  HostPlatform p{first, store, EmbeddedResources(), threads, nullptr};
+  p.moreMonitors = {&second, &third};
+  for (int i = 0; i < 20; ++i) {
+    RenderHost host(p, 1);
+    ASSERT_TRUE(host.threadStarted());
+  }
+  for (const MemoryDisplay* d : {&first, &second, &third}) {
+    EXPECT_FALSE(d->isLocked());
+    EXPECT_FALSE(d->isOpen());
+  }
 }
 
 }  // namespace
