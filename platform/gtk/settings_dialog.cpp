@@ -63,7 +63,8 @@ int RunSettingsDialog(const DialogRequest& request) {
 
     if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_OK) {
       if (!model.Ok()) {
-        const std::string why = store.error().empty() ? "could not save the settings to " + store.path() : store.error();
+        const std::string why = "could not save the settings to " + store.path() +
+                                (store.error().empty() ? std::string() : " (" + store.error() + ")");
         std::fprintf(stderr, "telkarim: %s\n", OneLine(why).c_str());
       }
     } else {
