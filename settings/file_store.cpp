@@ -9,9 +9,15 @@
 
 #include <cctype>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "settings/replace_file.h"
@@ -275,10 +281,11 @@ std::string EncodeSettingsText(const std::string& text, const FileSettingsStore:
 
 FileSettingsStore::FileSettingsStore(std::string path, bool readOnly) : path_(std::move(path)), readOnly_(readOnly) {}
 
-FileSettingsStore::Snapshot FileSettingsStore::Read(std::string& target) {
+FileSettingsStore::Snapshot FileSettingsStore::ReadFile(const std::string& path, std::string& target,
+                                                         std::string& error) {
   Snapshot snap;
   ReplaceTarget t;
-  if (!ResolveTarget(path_, t, error_)) {
+  if (!ResolveTarget(path, t, error)) {
     snap.state = State::kRefused;
     return snap;
   }
@@ -288,14 +295,14 @@ FileSettingsStore::Snapshot FileSettingsStore::Read(std::string& target) {
   // Only a regular file is opened at all: a pipe or a device could block the
   // open for ever (and with it the saver's screen) or act on being opened.
   if (!S_ISREG(t.st.st_mode)) {
-    error_ = path_ + " is not a regular file";
+    error = path + " is not a regular file";
     snap.state = State::kRefused;
     return snap;
   }
   const int fd = ::open(t.path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
   struct stat st {};
   if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    error_ = "cannot read " + path_ + (fd < 0 ? std::string(": ") + std::strerror(errno) : std::string());
+    error = "cannot read " + path + (fd < 0 ? std::string(": ") + std::strerror(errno) : std::string());
     if (fd >= 0) ::close(fd);
     snap.state = State::kRefused;
     return snap;
@@ -313,7 +320,7 @@ FileSettingsStore::Snapshot FileSettingsStore::Read(std::string& target) {
   }
   ::close(fd);
   if (readError) {
-    error_ = "cannot read " + path_;
+    error = "cannot read " + path;
     snap.state = State::kRefused;
     return snap;
   }
@@ -336,10 +343,42 @@ void FileSettingsStore::Load() {
     error_ = "no settings file: there is no home directory";
     return;
   }
-  std::string target;
-  Snapshot snap = Read(target);
-  state_ = snap.state;
-  text_ = std::move(snap.text);
+  // The file is read on a thread of its own, so that a mount that never
+  // answers holds that thread and not the caller (the saver's screen, which
+  // must end on input). The thread owns everything it touches.
+  struct Job {
+    std::mutex m;
+    std::condition_variable cv;
+    bool done = false;
+    Snapshot snap;
+    std::string error;
+  };
+  auto job = std::make_shared<Job>();
+  auto read = [job, path = path_, hook = beforeLoadForTesting] {
+    if (hook) hook();
+    std::string target, error;
+    Snapshot snap = ReadFile(path, target, error);
+    const std::lock_guard<std::mutex> lock(job->m);
+    job->snap = std::move(snap);
+    job->error = std::move(error);
+    job->done = true;
+    job->cv.notify_all();
+  };
+  try {
+    std::thread(read).detach();
+  } catch (const std::system_error&) {
+    read();  // no thread to be had: read here
+  }
+  std::unique_lock<std::mutex> lock(job->m);
+  if (!job->cv.wait_for(lock, std::chrono::milliseconds(loadTimeoutMs), [&] { return job->done; })) {
+    state_ = State::kRefused;
+    loadTimedOut_ = true;
+    error_ = path_ + " did not answer";
+    return;
+  }
+  state_ = job->snap.state;
+  text_ = std::move(job->snap.text);
+  if (!job->error.empty()) error_ = job->error;
 }
 
 bool FileSettingsStore::Open() {
@@ -396,6 +435,11 @@ bool FileSettingsStore::Save(std::span<const NamedValue> values) {
   }
   if (readOnly_) {
     error_ = path_ + " is open for reading only";
+    return false;
+  }
+  if (loadTimedOut_) {
+    // The values to save were made from the defaults, not from the file.
+    error_ = path_ + " did not answer when it was read";
     return false;
   }
   // Read again right before writing, and write only when the file is still

@@ -49,6 +49,15 @@ class FileSettingsStore final : public SettingsStore {
   // Tests: runs after a save has read the file and before it replaces it,
   // where another program may change the file.
   std::function<void()> beforeReplaceForTesting;
+  // Tests: runs on the loading thread before it reads, as a hung mount would
+  // hold it; and how long a load waits for the file.
+  std::function<void()> beforeLoadForTesting;
+  int loadTimeoutMs = kLoadTimeoutMs;
+
+  // A load that gets no answer from the file (a hung network mount) gives up
+  // after this long, so the saver's screen still ends on input; the values
+  // then are the defaults, and no save follows them into the file.
+  static constexpr int kLoadTimeoutMs = 5000;
 
   static constexpr size_t kMaxFileSize = 1 << 20;
 
@@ -74,13 +83,15 @@ class FileSettingsStore final : public SettingsStore {
   };
 
   void Load();
-  Snapshot Read(std::string& target);
+  Snapshot Read(std::string& target) { return ReadFile(path_, target, error_); }
+  static Snapshot ReadFile(const std::string& path, std::string& target, std::string& error);
   bool WriteAtomically(const std::string& target, const Snapshot& before, const std::string& bytes);
   bool MoveAside(const std::string& target);
 
   std::string path_;
   bool readOnly_;
   bool loaded_ = false;
+  bool loadTimedOut_ = false;
   State state_ = State::kMissing;
   std::string text_;
   std::string error_;

@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <future>
 #include <iterator>
+#include <memory>
 #include <vector>
 
 #include "settings/file_store.h"
@@ -304,6 +306,26 @@ TEST_F(FileStoreTest, NonRegularFilesAreNeitherReadNorReplaced) {
     EXPECT_NE(access((node + ".bad").c_str(), F_OK), 0) << node;
   }
   alarm(0);
+}
+
+// A mount that never answers holds only the reading thread: the load gives
+// up with the defaults, and no save then writes them over the real values.
+TEST_F(FileStoreTest, HungFileLoadsDefaultsAndIsNotSavedOver) {
+  Write(std::string("Windows Registry Editor Version 5.00\n\n") + kKey + "\n\"StarNumber\"=dword:0000012c\n");
+  auto release = std::make_shared<std::promise<void>>();
+  std::shared_future<void> released = release->get_future().share();
+  FileSettingsStore store(path);
+  store.loadTimeoutMs = 50;
+  store.beforeLoadForTesting = [released] { released.wait(); };
+  alarm(20);  // a load that waits for the file fails the test instead of hanging it
+  EXPECT_EQ(LoadSettings(store), Settings{});
+  alarm(0);
+  EXPECT_FALSE(store.usable());
+  EXPECT_FALSE(SaveSettings(store, Settings{}));
+  EXPECT_NE(store.error().find("did not answer"), std::string::npos) << store.error();
+  release->set_value();
+  FileSettingsStore again(path);
+  EXPECT_EQ(LoadSettings(again).starNumber, 300);
 }
 
 // Someone who can write to the folder plants our temp file's name as a link
