@@ -364,18 +364,26 @@ void FileSettingsStore::Load() {
     job->done = true;
     job->cv.notify_all();
   };
+  std::thread reader;
   try {
-    std::thread(read).detach();
+    reader = std::thread(read);
   } catch (const std::system_error&) {
     read();  // no thread to be had: read here
   }
   std::unique_lock<std::mutex> lock(job->m);
-  if (!job->cv.wait_for(lock, std::chrono::milliseconds(loadTimeoutMs), [&] { return job->done; })) {
+  const bool answered = job->cv.wait_for(lock, std::chrono::milliseconds(loadTimeoutMs), [&] { return job->done; });
+  lock.unlock();
+  if (!answered) {
+    // Left to finish on its own, if ever; the process may end before.
+    reader.detach();
     state_ = State::kRefused;
     loadTimedOut_ = true;
     error_ = path_ + " did not answer";
     return;
   }
+  // Gone before we return, so a fork right after (the tests' killed saves)
+  // copies a process of one thread.
+  if (reader.joinable()) reader.join();
   state_ = job->snap.state;
   text_ = std::move(job->snap.text);
   if (!job->error.empty()) error_ = job->error;
