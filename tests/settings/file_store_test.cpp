@@ -35,6 +35,12 @@ struct FileStoreTest : ::testing::Test {
   std::string dir, path;
 };
 
+std::string Utf16(const std::string& ascii) {
+  std::string out = "\xFF\xFE";
+  for (char c : ascii) out += std::string{c, '\0'};
+  return out;
+}
+
 const char* kKey = "[HKEY_CURRENT_USER\\Software\\Telkarim\\Telkarim's Screen Saver]";
 
 TEST_F(FileStoreTest, MissingFileIsCreatedWithTheEmptyKey) {
@@ -83,9 +89,10 @@ TEST_F(FileStoreTest, DamagedFilesLoadAsDefaultsAndAreNeverOverwrittenByALoad) {
   const std::string good = std::string("Windows Registry Editor Version 5.00\n\n") + kKey +
                            "\n\"StarNumber\"=dword:0000012c\n";
   const std::string damaged[] = {
-      good.substr(0, good.size() - 3),                          // cut off mid-line
+      good.substr(0, good.size() - 3),                          // cut off mid-value: not eight digits
       good + std::string("\0\x01\x02\n", 4),                    // binary
       good + std::string(FileSettingsStore::kMaxFileSize, ';') + "\n",  // too large
+      Utf16("Windows Registry Editor Version 5.00\r\n") + "x",  // UTF-16 of an odd length
   };
   for (const std::string& text : damaged) {
     Write(text);
@@ -168,12 +175,6 @@ TEST_F(FileStoreTest, SaveMergesWhatAnotherProgramWroteMeanwhile) {
                            "\"FPS\"=dword:0000004d", "\"StarNumber\"=dword:0000012c"})
     EXPECT_NE(text.find(kept), std::string::npos) << kept;
   EXPECT_EQ(changes, 2);  // the change in between made it read and merge again
-}
-
-std::string Utf16(const std::string& ascii) {
-  std::string out = "\xFF\xFE";
-  for (char c : ascii) out += std::string{c, '\0'};
-  return out;
 }
 
 // A file exported by the Windows registry editor (UTF-16LE, mark, CRLF) loads,
