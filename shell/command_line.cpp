@@ -11,6 +11,16 @@ WindowId ParseHandle(std::string_view text) {
   return value;
 }
 
+bool HandleFits(std::string_view text) {
+  uint64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') break;
+    value = value * 10u + static_cast<uint64_t>(c - '0');
+    if (value > 0xFFFFFFFFu) return false;
+  }
+  return true;
+}
+
 std::string_view IsolateArguments(std::string_view line, NextChar next) {
   const char* p = line.data();
   const char* end = p + line.size();
@@ -39,6 +49,9 @@ std::string_view SkipSpaces(std::string_view s) {
 }  // namespace
 
 int SaverMain(std::string_view args, bool onWindows9x, ShellServices& services) {
+  const auto handle = [&](std::string_view text) -> WindowId {
+    return services.HandlesWrap() || HandleFits(text) ? ParseHandle(text) : 0;
+  };
   size_t i = 0;
   while (true) {
     if (i >= args.size() || args[i] == '\0') return services.ShowSettings(0);
@@ -56,21 +69,21 @@ int SaverMain(std::string_view args, bool onWindows9x, ShellServices& services) 
       case 'p':
       case 'L':
       case 'l': {
-        const WindowId parent = ParseHandle(SkipSpaces(rest));
+        const WindowId parent = handle(SkipSpaces(rest));
         if (parent == 0 || !services.WindowExists(parent)) return -1;
         return services.RunSaver(parent);
       }
       case 'C':
       case 'c': {
         WindowId owner = 0;
-        if (!rest.empty() && rest[0] == ':') owner = ParseHandle(rest.substr(1));
+        if (!rest.empty() && rest[0] == ':') owner = handle(rest.substr(1));
         if (owner == 0 || !services.WindowExists(owner)) owner = services.ForegroundWindow();
         return services.ShowSettings(owner);
       }
       case 'A':
       case 'a': {
         if (!onWindows9x) return -1;
-        WindowId owner = ParseHandle(SkipSpaces(rest));
+        WindowId owner = handle(SkipSpaces(rest));
         if (owner == 0 || !services.WindowExists(owner)) owner = services.ForegroundWindow();
         services.ChangePassword(owner);
         return 0;

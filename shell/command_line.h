@@ -30,7 +30,14 @@ class ShellServices {
   virtual int RunSaver(WindowId parent) = 0;
   virtual int ShowSettings(WindowId owner) = 0;
   virtual void ChangePassword(WindowId owner) = 0;
+  // Whether a handle of more than 32 bits wraps (Windows' rule) or names no
+  // window at all: an X11 window id is never above 32 bits, so there the
+  // wrapped number would be some other, unrelated window.
+  virtual bool HandlesWrap() const { return true; }
 };
+
+// False when the leading digits of `text` stand for more than 32 bits.
+bool HandleFits(std::string_view text);
 
 // The mode dispatch on the first switch letter: S full screen; P or L and a
 // handle, preview; C or C:handle, settings; A and a handle, password change

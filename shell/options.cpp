@@ -98,6 +98,40 @@ bool PriorityValue(const std::string& text, std::string& value) {
 
 }  // namespace
 
+std::string OneLine(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    const unsigned char b = static_cast<unsigned char>(text[i]);
+    if (b < 0x80) {
+      out += (b < 32 || b == 127) ? '?' : static_cast<char>(b);
+      ++i;
+      continue;
+    }
+    // The length of a well-formed UTF-8 sequence, 0 when it is not one.
+    size_t len = b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
+    if (i + len > text.size()) len = 0;
+    for (size_t k = 1; k < len; ++k)
+      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) len = 0;
+    if (len >= 3) {
+      const unsigned char c = static_cast<unsigned char>(text[i + 1]);
+      if ((b == 0xE0 && c < 0xA0) || (b == 0xED && c >= 0xA0) || (b == 0xF0 && c < 0x90) || (b == 0xF4 && c >= 0x90))
+        len = 0;  // overlong, surrogate or beyond U+10FFFF
+    }
+    // U+0080..U+009F are the 8-bit control characters (0x9B starts an escape).
+    if (len == 2 && b == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0) len = 0;
+    if (len == 0) {
+      out += '?';
+      // A control character encoded in two bytes is replaced whole.
+      i += (b == 0xC2 && i + 1 < text.size() && (static_cast<unsigned char>(text[i + 1]) & 0xE0) == 0x80) ? 2 : 1;
+      continue;
+    }
+    out.append(text.substr(i, len));
+    i += len;
+  }
+  return out;
+}
+
 bool IsOptionWord(const std::string& word) {
   std::string bare;
   bool dd = false;
@@ -122,6 +156,7 @@ const char* UsageText() {
          "                [--size WxH] [--seconds S] [--seed N] [--format 32|24|16|15|8]\n"
          "       telkarim --sheet OUT.png [--size WxH]\n"
          "       telkarim --show-settings | --settings | --help | --version\n"
+         "       telkarim [--settings-file PATH] --set Name=Value ... --save-settings\n"
          "settings: --settings-file PATH, --set Name=Value (StarColor, StarVelocity, StarNumber,\n"
          "          ObjectColor, ObjectVelocity, FPS, ThreadPriority, Object0..Object11),\n"
          "          -star-color #RRGGBB, -star-velocity 1..10, -star-number 50..500,\n"
@@ -144,9 +179,7 @@ OptionsResult ParseOptions(const std::vector<std::string>& args) {
     res.ok = false;
     // One line, whatever the argument held: control characters would let a
     // crafted argument forge further lines of output.
-    res.error = why;
-    for (char& c : res.error)
-      if (static_cast<unsigned char>(c) < 32 || c == 127) c = '?';
+    res.error = OneLine(why);
     return res;
   };
   auto setAction = [&](Options::Action a) {
@@ -192,7 +225,7 @@ OptionsResult ParseOptions(const std::vector<std::string>& args) {
       char* end = nullptr;
       errno = 0;
       const double s = std::strtod(v.c_str(), &end);
-      if (errno != 0 || *end != '\0' || !(s >= 0.0) || s > 1e7) return fail("--seconds needs 0..10000000");
+      if (errno != 0 || *end != '\0' || !(s >= 0.0) || s > kMaxSeconds) return fail("--seconds needs 0..4294967");
       o.seconds = s;
     } else if (bare == "seed") {
       uint64_t s = 0;
@@ -219,6 +252,8 @@ OptionsResult ParseOptions(const std::vector<std::string>& args) {
       o.settingsFile = v;
     } else if (bare == "show-settings") {
       setAction(Options::Action::kShowSettings);
+    } else if (bare == "save-settings") {
+      setAction(Options::Action::kSaveSettings);
     } else if (bare == "settings") {
       setAction(Options::Action::kSettingsDialog);
     } else if (bare == "help") {

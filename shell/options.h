@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "settings/settings.h"
@@ -18,7 +19,8 @@ struct Options {
     kDispatch,      // not ours: hand the joined arguments to the Windows-style dispatch
     kRender,        // --render/--record/--gif: headless run
     kSheet,         // --sheet: contact sheet of every object
-    kShowSettings,  // --show-settings
+    kShowSettings,  // --show-settings: print the values in force, writing nothing
+    kSaveSettings,  // --save-settings: store the --set values in the settings file
     kWindow,        // --window [WxH]: an ordinary window for trying the saver out
     kHack,          // -root / -window-id / -window: XScreenSaver hack
     kSettingsDialog,// --settings: the settings dialog
@@ -35,7 +37,7 @@ struct Options {
   std::string sheetPath;      // --sheet OUT.png
   int32_t width = 640, height = 480;  // --size WxH
   bool sizeGiven = false;
-  double seconds = 10.0;      // --seconds S (simulated)
+  double seconds = 10.0;      // --seconds S (simulated), at most kMaxSeconds
   uint32_t seed = 1;          // --seed N
   int32_t format = 32;        // --format 32|24|16|15|8
   uint32_t startTick = 0;     // --start-tick T (simulated tick count at start)
@@ -55,6 +57,10 @@ struct Options {
   std::string dispatchArguments;
 };
 
+// The longest simulated run: the millisecond tick count measures no longer
+// (2^32 - 1 ms), and a run that asks for more could never be timed.
+inline constexpr double kMaxSeconds = 4294967.0;
+
 struct OptionsResult {
   Options options;
   bool ok = true;
@@ -65,6 +71,12 @@ OptionsResult ParseOptions(const std::vector<std::string>& args);
 
 // True for a word that makes the whole line read as options.
 bool IsOptionWord(const std::string& word);
+
+// Text made safe to print as one line of a terminal or a log: control
+// characters (line breaks, escape sequences, also the 8-bit ones as UTF-8
+// encodes them) and bytes that are not UTF-8 become '?'. Every error line
+// goes through it, since paths and arguments come from anyone.
+std::string OneLine(std::string_view text);
 
 // The usage text printed for --help and after an unknown option.
 const char* UsageText();

@@ -8,6 +8,7 @@
 #include "platform/gtk/gtk_dialog_view.h"
 #include "settings/file_store.h"
 #include "shell/linux/front_ends.h"
+#include "shell/options.h"
 
 namespace tk {
 namespace {
@@ -61,8 +62,11 @@ int RunSettingsDialog(const DialogRequest& request) {
     gtk_window_set_focus(dialog, nullptr);
 
     if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_OK) {
-      if (!model.Ok())
-        std::fprintf(stderr, "telkarim: could not save the settings to %s\n", store.path().c_str());
+      if (!model.Ok()) {
+        const std::string why = "could not save the settings to " + store.path() +
+                                (store.error().empty() ? std::string() : " (" + store.error() + ")");
+        std::fprintf(stderr, "telkarim: %s\n", OneLine(why).c_str());
+      }
     } else {
       model.Cancel();
     }

@@ -32,7 +32,7 @@ class NoThread final : public ThreadStarter {
 constexpr uint32_t kWorkPerFrameMs = 3;
 
 int Fail(const std::string& why) {
-  std::fprintf(stderr, "telkarim: %s\n", why.c_str());
+  std::fprintf(stderr, "telkarim: %s\n", OneLine(why).c_str());
   return 2;
 }
 
@@ -90,11 +90,17 @@ int RunHeadless(const Options& o) {
   } else {
     RenderLoop loop(host);
     loop.Begin();
-    const uint32_t start = TickCount();
-    uint32_t lastGif = start;
-    while (static_cast<uint64_t>(TickCount() - start) < endMs || frames == 0) {
+    // Elapsed time is summed in 64 bits from 32-bit tick steps, so the end
+    // is reached across the tick count's wrap however long the run.
+    uint32_t last = TickCount();
+    uint64_t elapsedMs = 0;
+    uint32_t lastGif = last;
+    while (elapsedMs < endMs || frames == 0) {
       loop.Frame();
       ++frames;
+      const uint32_t tick = TickCount();
+      elapsedMs += static_cast<uint32_t>(tick - last);
+      last = tick;
       if (frames % static_cast<uint64_t>(o.every) != 0) continue;
       if (!o.recordDir.empty()) {
         char name[32];

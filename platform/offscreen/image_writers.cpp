@@ -3,28 +3,76 @@
 #include <gif_lib.h>
 #include <png.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <sys/stat.h>
+
+#include "settings/replace_file.h"
 
 namespace tk {
 namespace {
 
-std::string TempName(const std::string& path) { return path + ".part"; }
+constexpr uint64_t kMaxGifDelay = 65535;  // hundredths of a second, the field's 16 bits
 
-// Devices and pipes (/dev/stdout, a fifo) are written in place: renaming a
-// finished file over one would replace the node itself.
-bool WritesInPlace(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
+// Where a picture goes: a device or a pipe (/dev/stdout, a fifo) is written
+// in place, since renaming a finished file over one would replace the node
+// itself; anything else is written to a new file that only we can have made,
+// beside the target, and renamed over it when whole. A link is written
+// through to its file, as the user who made the link expects; a read-only
+// file is refused rather than replaced behind its owner's back.
+struct Output {
+  int fd = -1;
+  std::string target, temp;  // temp is empty when writing in place
+};
+
+bool OpenOutput(const std::string& path, Output& out, std::string& error) {
+  // The kernel follows /dev/stdout's links to a pipe, which no path names.
+  struct stat node {};
+  if (::stat(path.c_str(), &node) == 0 && !S_ISREG(node.st_mode)) {
+    out.fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (out.fd < 0) error = "cannot write " + path + ": " + std::strerror(errno);
+    return out.fd >= 0;
+  }
+  ReplaceTarget t;
+  std::string why;
+  if (!ResolveTarget(path, t, why)) {
+    error = "cannot write " + path + ": " + why;
+    return false;
+  }
+  out.target = t.path;
+  if (t.exists && !S_ISREG(t.st.st_mode)) {
+    error = "cannot write " + path + ": it changed while it was looked at";
+    return false;
+  }
+  if (t.exists && (::access(t.path.c_str(), W_OK) != 0 || (t.st.st_mode & 0222) == 0)) {
+    error = "cannot write " + path + ": the file is read-only";
+    return false;
+  }
+  const std::string pid = std::to_string(::getpid());
+  out.fd = CreateExclusive(
+      [&](int k) { return k == 0 ? t.path + ".part" : t.path + "." + pid + "-" + std::to_string(k) + ".part"; },
+      t.exists ? 0600 : 0666, out.temp, why);
+  if (out.fd < 0) {
+    error = "cannot write " + path + ": " + why;
+    return false;
+  }
+  CopyOwnerAndMode(out.fd, t);
+  return true;
 }
 
-bool Finish(const std::string& temp, const std::string& path, std::string& error) {
-  ::chmod(temp.c_str(), 0644);
-  if (std::rename(temp.c_str(), path.c_str()) != 0) {
+void Abandon(const Output& out) {
+  if (!out.temp.empty()) ::unlink(out.temp.c_str());
+}
+
+bool Finish(const Output& out, const std::string& path, std::string& error) {
+  if (out.temp.empty()) return true;
+  if (std::rename(out.temp.c_str(), out.target.c_str()) != 0) {
     error = "cannot write " + path + ": " + std::strerror(errno);
-    std::remove(temp.c_str());
+    Abandon(out);
     return false;
   }
   return true;
@@ -57,11 +105,13 @@ bool WritePngRows(FILE* f, int32_t width, int32_t height, const uint8_t* rgb) {
 
 bool WritePng(const std::string& path, int32_t width, int32_t height, const std::vector<uint8_t>& rgb,
               std::string& error) {
-  const bool inPlace = WritesInPlace(path);
-  const std::string temp = inPlace ? path : TempName(path);
-  FILE* f = std::fopen(temp.c_str(), "wb");
+  Output out;
+  if (!OpenOutput(path, out, error)) return false;
+  FILE* f = ::fdopen(out.fd, "wb");
   if (!f) {
     error = "cannot write " + path + ": " + std::strerror(errno);
+    ::close(out.fd);
+    Abandon(out);
     return false;
   }
   errno = 0;  // so a write error below is reported with its own reason
@@ -70,16 +120,16 @@ bool WritePng(const std::string& path, int32_t width, int32_t height, const std:
   const bool closed = std::fclose(f) == 0;
   if (!ok || !flushed || !closed) {
     error = "cannot write " + path + (errno ? std::string(": ") + std::strerror(errno) : std::string());
-    if (!inPlace) std::remove(temp.c_str());
+    Abandon(out);
     return false;
   }
-  return inPlace || Finish(temp, path, error);
+  return Finish(out, path, error);
 }
 
 struct GifWriter::Impl {
   GifFileType* gif = nullptr;
-  std::string path, temp;
-  bool inPlace = false;
+  std::string path;
+  Output out;
   int32_t width = 0, height = 0;
   std::vector<GifByteType> indices;
 };
@@ -89,19 +139,21 @@ GifWriter::~GifWriter() {
   if (impl_->gif) {
     int err = 0;
     EGifCloseFile(impl_->gif, &err);
-    if (!impl_->inPlace) std::remove(impl_->temp.c_str());
+    Abandon(impl_->out);
   }
 }
 
 bool GifWriter::Open(const std::string& path, int32_t width, int32_t height, std::string& error) {
   impl_->path = path;
-  impl_->inPlace = WritesInPlace(path);
-  impl_->temp = impl_->inPlace ? path : TempName(path);
   impl_->width = width;
   impl_->height = height;
+  if (!OpenOutput(path, impl_->out, error)) return false;
   int err = 0;
-  impl_->gif = EGifOpenFileName(impl_->temp.c_str(), false, &err);
+  // The writer owns the descriptor from here on and closes it.
+  impl_->gif = EGifOpenFileHandle(impl_->out.fd, &err);
   if (!impl_->gif) {
+    ::close(impl_->out.fd);
+    Abandon(impl_->out);
     error = "cannot write " + path + ": " + GifErrorString(err);
     return false;
   }
@@ -137,16 +189,25 @@ bool GifWriter::AddFrame(const std::vector<uint8_t>& rgb, uint32_t delayMs, std:
               b = (rgb[3 * i + 2] * 5 + 127) / 255;
     impl_->indices[i] = static_cast<GifByteType>((r * 7 + g) * 6 + b);
   }
-  GraphicsControlBlock gcb{};
-  gcb.DisposalMode = DISPOSAL_UNSPECIFIED;
-  gcb.DelayTime = static_cast<int>((delayMs + 5) / 10);
-  gcb.TransparentColor = NO_TRANSPARENT_COLOR;
-  GifByteType ext[4];
-  const size_t len = EGifGCBToExtension(&gcb, ext);
-  bool ok = EGifPutExtension(impl_->gif, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(len), ext) == GIF_OK &&
-            EGifPutImageDesc(impl_->gif, 0, 0, impl_->width, impl_->height, false, nullptr) == GIF_OK;
-  for (int32_t y = 0; ok && y < impl_->height; ++y)
-    ok = EGifPutLine(impl_->gif, &impl_->indices[static_cast<size_t>(y) * impl_->width], impl_->width) == GIF_OK;
+  // A delay is 16 bits of hundredths (at most 655.35 s); a frame shown
+  // longer is repeated with the rest of its time, so the animation keeps the
+  // run's timing instead of wrapping it.
+  uint64_t remaining = (static_cast<uint64_t>(delayMs) + 5) / 10;
+  bool ok = true;
+  do {
+    const uint64_t part = remaining < kMaxGifDelay ? remaining : kMaxGifDelay;
+    remaining -= part;
+    GraphicsControlBlock gcb{};
+    gcb.DisposalMode = DISPOSAL_UNSPECIFIED;
+    gcb.DelayTime = static_cast<int>(part);
+    gcb.TransparentColor = NO_TRANSPARENT_COLOR;
+    GifByteType ext[4];
+    const size_t len = EGifGCBToExtension(&gcb, ext);
+    ok = EGifPutExtension(impl_->gif, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(len), ext) == GIF_OK &&
+         EGifPutImageDesc(impl_->gif, 0, 0, impl_->width, impl_->height, false, nullptr) == GIF_OK;
+    for (int32_t y = 0; ok && y < impl_->height; ++y)
+      ok = EGifPutLine(impl_->gif, &impl_->indices[static_cast<size_t>(y) * impl_->width], impl_->width) == GIF_OK;
+  } while (ok && remaining > 0);
   if (!ok) error = "cannot write " + impl_->path;
   return ok;
 }
@@ -157,10 +218,10 @@ bool GifWriter::Close(std::string& error) {
   impl_->gif = nullptr;
   if (!ok) {
     error = "cannot write " + impl_->path + ": " + GifErrorString(err);
-    if (!impl_->inPlace) std::remove(impl_->temp.c_str());
+    Abandon(impl_->out);
     return false;
   }
-  return impl_->inPlace || Finish(impl_->temp, impl_->path, error);
+  return Finish(impl_->out, impl_->path, error);
 }
 
 }  // namespace tk

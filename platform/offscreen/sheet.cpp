@@ -90,7 +90,7 @@ int RunSheetImpl(const Options& options) {
 
   std::string error;
   if (!WritePng(path, sheetW, sheetH, sheet, error)) {
-    std::fprintf(stderr, "telkarim: %s\n", error.c_str());
+    std::fprintf(stderr, "telkarim: %s\n", OneLine(error).c_str());
     return 2;
   }
   return 0;

@@ -199,6 +199,7 @@ class SaverRun {
   const SaverRequest& request_;
   Window window_ = 0;       // the window drawn into
   bool ownWindow_ = false;  // we created it and destroy it at the end
+  Window named_ = 0;        // the window the command line or XSCREENSAVER_WINDOW named, for the error line
   Window parent_ = 0;       // preview: the caller's window
   bool fullScreen_ = false;
   bool watching_ = false;
@@ -265,6 +266,7 @@ bool SaverRun::CreateTarget() {
       } else {
         target = ParseWindowEnv(std::getenv("XSCREENSAVER_WINDOW"));
       }
+      named_ = target;
       if (target) {
         x11::BeginTrap();
         XWindowAttributes ta;
@@ -294,7 +296,8 @@ bool SaverRun::CreateTarget() {
 
 int SaverRun::Run() {
   if (!CreateTarget()) {
-    std::fprintf(stderr, "telkarim: window 0x%lx does not exist\n", static_cast<unsigned long>(request_.window));
+    const Window named = named_ ? named_ : static_cast<Window>(request_.window);
+    std::fprintf(stderr, "telkarim: window 0x%lx does not exist\n", static_cast<unsigned long>(named));
     return 1;
   }
   watch_ = std::make_unique<InputWatch>(watching_, fullScreen_);

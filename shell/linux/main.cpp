@@ -40,13 +40,17 @@ class LinuxShell final : public ShellServices {
   }
   // The password change belongs to the 95/98 family; never reached here.
   void ChangePassword(WindowId) override {}
+  bool HandlesWrap() const override { return false; }
 
  private:
   const Options& options_;
 };
 
+std::string SettingsPath(const Options& o) { return o.settingsFile ? *o.settingsFile : DefaultSettingsPath(); }
+
+// Only reads: a missing file or folder is not created by looking.
 int ShowSettingsValues(const Options& o) {
-  FileSettingsStore store(o.settingsFile ? *o.settingsFile : DefaultSettingsPath());
+  FileSettingsStore store(SettingsPath(o), /*readOnly=*/true);
   Settings s = LoadSettings(store);
   Overrides(o)(s);
   for (const auto& v : SettingsValues(s)) {
@@ -56,8 +60,20 @@ int ShowSettingsValues(const Options& o) {
     else
       std::printf("%s=%d\n", v.name.c_str(), static_cast<int32_t>(v.value));
   }
-  std::fprintf(stderr, "settings file: %s\n", store.path().c_str());
+  const std::string note = store.usable() ? std::string() : " (not used: " + (store.error().empty() ? std::string("damaged") : store.error()) + ")";
+  std::fprintf(stderr, "settings file: %s\n", OneLine(store.path() + note).c_str());
   return 0;
+}
+
+// --set ... --save-settings: the dialog's OK for scripts. Silent on success.
+int SaveSettingsValues(const Options& o) {
+  FileSettingsStore store(SettingsPath(o));
+  Settings s = LoadSettings(store);
+  Overrides(o)(s);
+  if (SaveSettings(store, s)) return 0;
+  const std::string why = store.error().empty() ? "cannot save the settings to " + store.path() : store.error();
+  std::fprintf(stderr, "telkarim: %s\n", OneLine(why).c_str());
+  return 2;
 }
 
 }  // namespace
@@ -80,6 +96,7 @@ int LinuxMain(int argc, char** argv) {
     case Options::Action::kRender: return RunHeadless(o);
     case Options::Action::kSheet: return RunSheet(o);
     case Options::Action::kShowSettings: return ShowSettingsValues(o);
+    case Options::Action::kSaveSettings: return SaveSettingsValues(o);
     case Options::Action::kHelp: std::fputs(UsageText(), stdout); return 0;
     case Options::Action::kVersion: std::puts("telkarim 1.2"); return 0;
     case Options::Action::kSettingsDialog: {

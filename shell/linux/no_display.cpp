@@ -16,7 +16,7 @@ uint32_t X11ForegroundWindow() { return 0; }
 
 #ifndef TK_HAVE_GTK
 int RunSettingsDialog(const DialogRequest&) {
-  std::fputs("telkarim: this build has no settings dialog; use --set Name=Value or edit the settings file\n",
+  std::fputs("telkarim: this build has no settings dialog; use --set Name=Value ... --save-settings\n",
              stderr);
   return 1;
 }

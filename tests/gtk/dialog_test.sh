@@ -91,6 +91,16 @@ wait_window() {
   return 1
 }
 
+# wait_gone TITLE-PATTERN: waits up to ten seconds for no visible window
+# with that title.
+wait_gone() {
+  for _ in $(seq 200); do
+    xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
+    sleep 0.05
+  done
+  return 1
+}
+
 # open FILE [ARGS...]: starts the dialog and gives it the keyboard.
 open_dialog() {
   local file=$1
@@ -131,7 +141,14 @@ for _ in $(seq 40); do
   sleep 0.05
 done
 [ "${colours:-0}" -gt 20 ] && ok || bad "the screen shows $colours colours; the dialog did not draw"
-if [ -n "$shot" ]; then sleep 0.2; import -window "$window" "$shot"; fi
+if [ -n "$shot" ]; then
+  # The window's own picture, once it is drawn (the root above can be ahead).
+  for _ in $(seq 100); do
+    import -window "$window" "$shot"
+    [ "$(convert "$shot" -format '%k' info: 2>/dev/null || echo 0)" -gt 20 ] && break
+    sleep 0.05
+  done
+fi
 keys Return
 finish "OK on the defaults"
 [ "$(value "$tmp/fresh.reg" StarNumber)" = 200 ] && [ "$(value "$tmp/fresh.reg" FPS)" = 50 ] &&
@@ -203,8 +220,7 @@ if [ -z "$about" ]; then bad "the About box did not open"; else
   [ -n "$shot" ] && import -window root "${shot%.png}-about.png"
   xdotool windowfocus --sync "$about"
   keys Return
-  sleep 0.3
-  xdotool search --onlyvisible --name '^О заставке Telkarim$' >/dev/null 2>&1 && bad "OK did not close the About box"
+  wait_gone '^О заставке Telkarim$' || bad "OK did not close the About box"
   kill -0 "$dialog" 2>/dev/null && ok || bad "closing the About box closed the dialog"
 fi
 xdotool windowfocus --sync "$window"
@@ -222,7 +238,7 @@ open_dialog "$tmp/colour.reg" || exit 1
 keys Tab space
 if ! find_chooser; then bad "the colour chooser did not open"; else
   keys Escape
-  sleep 0.2
+  wait_gone '^Цвет$' || bad "Escape did not close the colour chooser"
   xdotool windowfocus --sync "$window"
   keys Tab Tab Return  # from the colour button to the star-number slider, then OK
   finish "OK after cancelling the colour chooser"

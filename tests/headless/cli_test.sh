@@ -2,7 +2,7 @@
 # The program's command line as a user meets it: exit statuses, one-line
 # errors, byte-identical renders.
 set -u
-bin=$1
+bin=$(realpath "$1")
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 pass=0
@@ -101,5 +101,98 @@ check unknown-letter 255 "$bin" /x
 check show-settings 0 "$bin" --show-settings --settings-file "$tmp/s.reg" --set StarNumber=321
 if grep -qx 'StarNumber=321' "$tmp/out" && grep -qx 'StarColor=0x00ff9070' "$tmp/out"; then pass=$((pass + 1)); else
   fail=$((fail + 1)); echo "FAIL show-settings:"; cat "$tmp/out"; fi
+# One error line of exactly one line, starting with telkarim:, for the last check.
+one_line() {  # name
+  if [ "$(wc -l <"$tmp/err")" -eq 1 ] && grep -q '^telkarim: ' "$tmp/err" && ! grep -q $'\e' "$tmp/err"; then
+    pass=$((pass + 1)); else fail=$((fail + 1)); echo "FAIL $1 did not print one clean error line:"; cat -v "$tmp/err"; fi
+}
+ok() {  # name, condition...
+  local name=$1
+  shift
+  if "$@"; then pass=$((pass + 1)); else fail=$((fail + 1)); echo "FAIL $name"; fi
+}
+
+# Write errors are cleaned like parse errors: no second line, no escapes.
+check "newline in an output path" 2 "$bin" --render $'a\nb/x.png' --size 8x8 --seconds 0
+one_line "newline in an output path"
+check "escape in an output path" 2 "$bin" --render $'\e[31mred/x.png' --size 8x8 --seconds 0
+one_line "escape in an output path"
+
+# A temporary name planted as a link is never written through.
+mkdir -p "$tmp/shared"
+echo precious >"$tmp/victim.txt"
+ln -s "$tmp/victim.txt" "$tmp/shared/out.png.part"
+check "planted .part link" 0 "$bin" --render "$tmp/shared/out.png" --size 8x8 --seconds 0
+ok "planted link's target kept" grep -qx precious "$tmp/victim.txt"
+ok "render written beside the planted link" test -f "$tmp/shared/out.png" -a ! -L "$tmp/shared/out.png"
+ln -s "$tmp/victim.txt" "$tmp/shared/out.gif.part"
+check "planted .part link (gif)" 0 "$bin" --gif "$tmp/shared/out.gif" --size 8x8 --seconds 0
+ok "planted link's target kept (gif)" grep -qx precious "$tmp/victim.txt"
+
+# A link as the output is written through; a read-only picture is refused.
+mkdir -p "$tmp/pics"
+"$bin" --render "$tmp/pics/real.png" --size 8x8 --seconds 0 2>/dev/null
+ln -s real.png "$tmp/pics/link.png"
+check "render onto a link" 0 "$bin" --render "$tmp/pics/link.png" --size 16x16 --seconds 0
+ok "the link stays a link" test -L "$tmp/pics/link.png"
+ok "the link's file is the new picture" cmp -s "$tmp/pics/real.png" <("$bin" --render /dev/stdout --size 16x16 --seconds 0 2>/dev/null)
+cp "$tmp/pics/real.png" "$tmp/pics/ro.png"
+chmod 0444 "$tmp/pics/ro.png"
+check "render onto a read-only file" 2 "$bin" --render "$tmp/pics/ro.png" --size 8x8 --seconds 0
+one_line "render onto a read-only file"
+ok "the read-only file is unchanged" cmp -s "$tmp/pics/ro.png" "$tmp/pics/real.png"
+chmod 0600 "$tmp/pics/real.png"
+"$bin" --render "$tmp/pics/real.png" --size 8x8 --seconds 0 2>/dev/null
+ok "a private picture stays private" test "$(stat -c %a "$tmp/pics/real.png")" = 600
+
+# Beyond the 32-bit tick count a run could never be timed: refused at once.
+check "seconds past the tick wrap" 2 timeout 20 "$bin" --render "$tmp/o.png" --size 1x1 --seconds 4294968 --set FPS=20
+one_line "seconds past the tick wrap"
+
+# GIF delays are 16 bits of hundredths: a longer frame is repeated, never wrapped.
+check "long gif frames" 0 "$bin" --gif "$tmp/e.gif" --every 16000 --seconds 1600 --size 8x8 --set FPS=20
+delays=$(python3 - "$tmp/e.gif" <<'EOF_PY'
+import sys
+d = open(sys.argv[1], 'rb').read()
+i, out = d.find(b'\x21\xf9\x04'), []
+while i >= 0:
+    out.append(d[i + 4] | d[i + 5] << 8)
+    i = d.find(b'\x21\xf9\x04', i + 1)
+print(max(out), sum(out))
+EOF_PY
+)
+ok "gif delays within 16 bits and summing to the run ($delays)" test "${delays%% *}" -le 65535 -a "${delays##* }" -ge 159000
+
+# --set ... --save-settings: silent on success, kept by the next load, and
+# one line with status 2 on any failure.
+s="$tmp/cfg/settings.reg"
+check "save settings" 0 "$bin" --settings-file "$s" --set StarNumber=321 --set Object4=1 --save-settings
+ok "save settings prints nothing" test ! -s "$tmp/out" -a ! -s "$tmp/err"
+check "saved settings load" 0 "$bin" --show-settings --settings-file "$s"
+ok "saved values are read back" grep -qx 'StarNumber=321' "$tmp/out"
+ok "saved flags are read back" grep -qx 'Object4=1' "$tmp/out"
+printf '; mine\r\n"Other"=dword:00000001' >>"$s"
+check "save settings again" 0 "$bin" --settings-file "$s" --set FPS=30 --save-settings
+ok "another program's lines stay" grep -q '^; mine' "$s"
+ok "the first save's values stay" grep -q '"StarNumber"=dword:00000141' "$s"
+check "save settings out of range" 2 "$bin" --settings-file "$s" --set StarNumber=40 --save-settings
+one_line "save settings out of range"
+check "save settings into a folder" 2 "$bin" --settings-file "$tmp/cfg" --set FPS=30 --save-settings
+one_line "save settings into a folder"
+ok "the folder is not moved aside" test -d "$tmp/cfg" -a ! -e "$tmp/cfg.bad"
+mkfifo "$tmp/fifo.reg"
+check "save settings into a pipe" 2 timeout 20 "$bin" --settings-file "$tmp/fifo.reg" --set FPS=30 --save-settings
+one_line "save settings into a pipe"
+ok "the pipe stays" test -p "$tmp/fifo.reg"
+check "show settings from a pipe" 0 timeout 20 "$bin" --show-settings --settings-file "$tmp/fifo.reg"
+ok "a pipe gives the defaults" grep -qx 'StarNumber=200' "$tmp/out"
+
+# --show-settings only reads; without HOME nothing lands in the current folder.
+mkdir -p "$tmp/cwd"
+check "show settings creates nothing" 0 "$bin" --show-settings --settings-file "$tmp/none/settings.reg"
+ok "no folder made by looking" test ! -e "$tmp/none"
+check "no HOME" 0 sh -c "cd '$tmp/cwd' && exec env -u HOME -u XDG_CONFIG_HOME '$bin' --show-settings"
+ok "no HOME leaves no .config behind" test ! -e "$tmp/cwd/.config"
+ok "no HOME: the home comes from the password database" grep -q '^settings file: /' "$tmp/err"
 echo "$pass passed, $fail failed"
 [ "$fail" -eq 0 ]

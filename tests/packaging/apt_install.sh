@@ -96,10 +96,16 @@ settings_tool() {
       "telkarim --root -star-number 300 -no-relief "*-window-id\ 0x*) ;;
       *) fail "settings tool: the preview was started as: $args" ;;
     esac
-    sleep 2
+    # Look until the stars show, up to a generous limit, not once after a
+    # fixed wait that a busy machine can outlast.
     window=$(echo "$args" | grep -oE -- '-window-id 0x[0-9a-fA-F]+' | cut -d' ' -f2)
-    lit=$(DISPLAY=$display timeout 20 import -window "$window" png:- 2>/dev/null |
-          convert - -colorspace Gray -threshold 10% -format '%[fx:int(mean*w*h)]' info: 2>/dev/null)
+    for _ in $(seq 120); do
+      lit=$(DISPLAY=$display timeout 20 import -window "$window" png:- 2>/dev/null |
+            convert - -colorspace Gray -threshold 10% -format '%[fx:int(mean*w*h)]' info: 2>/dev/null)
+      [ "${lit:-0}" -ge 20 ] && break
+      kill -0 "$hack" 2>/dev/null || break
+      sleep 0.5
+    done
     [ "${lit:-0}" -ge 20 ] || fail "settings tool: the preview pane is black (${lit:-0} lit pixels)"
   fi
   grep -i 'telkarim' "$work/tool.log" && fail "settings tool: it complained about our hack or its page"

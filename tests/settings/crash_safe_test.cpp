@@ -1,5 +1,6 @@
 // A saving process killed at any moment must leave the settings file as the
-// old record or the new one: never a part of either, never the defaults.
+// old record or the new one, with everything another program added: never a
+// part of either, never the defaults.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
 #include <iterator>
 #include <random>
 #include <thread>
@@ -42,13 +44,16 @@ Settings RecordB() {
   return s;
 }
 
-// The victim: saves B and A in turn, each through a fresh store as a new
-// dialog would, until it is killed.
-[[noreturn]] void SaveForever(const std::string& path) {
-  for (unsigned i = 0;; ++i) {
-    FileSettingsStore store(path);
-    SaveSettings(store, i % 2 == 0 ? RecordB() : RecordA());
-  }
+// The victim: an open settings dialog that read the file once, waits while
+// another program adds to the file, then saves B and A in turn through the
+// same store until it is killed. Each save must merge, not write back the
+// text it read at first.
+[[noreturn]] void SaveForever(const std::string& path, int ready, int go) {
+  FileSettingsStore store(path);
+  LoadSettings(store);
+  char byte = 0;
+  if (::write(ready, &byte, 1) != 1 || ::read(go, &byte, 1) != 1) std::_Exit(1);
+  for (unsigned i = 0;; ++i) SaveSettings(store, i % 2 == 0 ? RecordB() : RecordA());
 }
 
 TEST(CrashSafeSettings, KilledSavesLeaveTheOldOrTheNewRecord) {
@@ -59,14 +64,21 @@ TEST(CrashSafeSettings, KilledSavesLeaveTheOldOrTheNewRecord) {
     FileSettingsStore store(path);
     ASSERT_TRUE(SaveSettings(store, RecordA()));
   }
-  // A comment and another program's key, which every save must carry along.
+  // A comment and another program's key, which every save must carry along;
+  // the other program adds one more of each in every round below.
   {
     std::ofstream extra(path, std::ios::app);
     extra << "; kept by hand\n\n[HKEY_CURRENT_USER\\Software\\Other]\n\"Keep\"=dword:00000007\n";
   }
+  int added = 0;
   auto keepsTheRest = [&] {
     std::ifstream in(path);
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (int k = 0; k < added; ++k) {
+      char line[64];
+      std::snprintf(line, sizeof line, "; note %d\n\"Other%d\"=dword:%08x\n", k, k, k);
+      if (text.find(line) == std::string::npos) return false;
+    }
     return text.find("; kept by hand") != std::string::npos && text.find("\"Keep\"=dword:00000007") != std::string::npos;
   };
   ASSERT_TRUE(keepsTheRest());
@@ -98,9 +110,24 @@ TEST(CrashSafeSettings, KilledSavesLeaveTheOldOrTheNewRecord) {
   };
   const int kKills = 300;
   for (int round = 0; round < kKills; ++round) {
+    int ready[2], go[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(go), 0);
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
-    if (child == 0) SaveForever(path);
+    if (child == 0) SaveForever(path, ready[1], go[0]);
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    {
+      // The other program, while the dialog is open: its key is the last
+      // one, so appending adds to it.
+      std::ofstream note(path, std::ios::app);
+      note << "; note " << added << "\n\"Other" << added << "\"=dword:" << std::hex << std::setw(8)
+           << std::setfill('0') << added << "\n";
+    }
+    ++added;
+    ASSERT_EQ(::write(go[1], &byte, 1), 1);
+    for (int fd : {ready[0], ready[1], go[0], go[1]}) ::close(fd);
     std::this_thread::sleep_for(std::chrono::microseconds(delayUs(random)));
     ::kill(child, SIGKILL);
     int status = 0;

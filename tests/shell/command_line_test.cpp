@@ -9,7 +9,7 @@
 namespace tk {
 namespace {
 
-class FakeShell final : public ShellServices {
+class FakeShell : public ShellServices {
  public:
   bool WindowExists(WindowId w) override { return w == 1234 || w == 77; }
   WindowId ForegroundWindow() override { return 555; }
@@ -70,6 +70,22 @@ TEST(SaverMain, DispatchTable) {
       EXPECT_TRUE(shell.calls.empty()) << c.args;
     }
   }
+}
+
+// 4294968530 is 2^32 + 1234: Windows' rule wraps it onto window 1234; an X11
+// window id never has more than 32 bits, so off Windows it names no window.
+TEST(SaverMain, HandlesBeyond32BitsWrapOnlyWhereTheShellSaysSo) {
+  struct NoWrap final : FakeShell {
+    bool HandlesWrap() const override { return false; }
+  };
+  FakeShell wraps;
+  EXPECT_EQ(SaverMain("/p 4294968530", false, wraps), 0);
+  EXPECT_EQ(wraps.calls, std::vector<std::string>{"saver 1234"});
+  NoWrap strict;
+  EXPECT_EQ(SaverMain("/p 4294968530", false, strict), -1);
+  EXPECT_EQ(SaverMain("/c:4294968530", false, strict), 1);
+  EXPECT_EQ(SaverMain("/p 00000000001234", false, strict), 0);  // leading zeros are no overflow
+  EXPECT_EQ(strict.calls, (std::vector<std::string>{"settings 555", "saver 1234"}));
 }
 
 TEST(ParseHandle, DigitsOnlyAndWrapsAt32Bits) {

@@ -41,6 +41,7 @@ TEST(Options, BadValuesAreRefusedWithAReason) {
       {"--every", "0"}, {"--window-id"}, {"--window-id", "zz"}, {"-window-id", "0"},
       {"--bogus"}, {"-star-number"}, {"-priority", "-15"}, {"-star-color", "blue"},
       {"--render", "a.png", "extra"},
+      {"--seconds", "4294968"},  // beyond what the millisecond tick can time
   };
   for (const auto& args : bad) {
     const OptionsResult r = Parse(args);
@@ -48,6 +49,26 @@ TEST(Options, BadValuesAreRefusedWithAReason) {
     EXPECT_FALSE(r.error.empty());
     EXPECT_EQ(r.error.find('\n'), std::string::npos);
   }
+}
+
+// Every error line is cleaned the same way: escape sequences (7-bit and the
+// 8-bit CSI as UTF-8 encodes it), line breaks and broken UTF-8 become '?',
+// while real letters of any script stay.
+TEST(OneLine, KeepsTextAndDisarmsControls) {
+  EXPECT_EQ(OneLine("cannot write a\nb/x.png"), "cannot write a?b/x.png");
+  EXPECT_EQ(OneLine("\x1b]0;title\x07\x1b[2J"), "?]0;title??[2J");
+  EXPECT_EQ(OneLine("\xC2\x9B" "31m"), "?31m");
+  EXPECT_EQ(OneLine("\xD0\x96\xF0\x9F\x98\x80 ok"), "\xD0\x96\xF0\x9F\x98\x80 ok");
+  EXPECT_EQ(OneLine("\xFF\xC0\x80\xED\xA0\x80x"), "??????x");
+  EXPECT_EQ(OneLine("\xE2\x82"), "??");  // cut off
+}
+
+TEST(Options, SaveSettingsAndTheLongestRun) {
+  const OptionsResult r = Parse({"--settings-file", "s.reg", "--set", "StarNumber=300", "--save-settings"});
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.options.action, Options::Action::kSaveSettings);
+  EXPECT_EQ(r.options.settingOverrides, std::vector<std::string>{"StarNumber=300"});
+  EXPECT_TRUE(Parse({"--render", "a.png", "--seconds", "4294967"}).ok);
 }
 
 // Found by fuzzing: an argument holding a line break made the error two lines.
