@@ -35,14 +35,7 @@ def read_picture(path):
     return layout, rows
 
 
-def write_if_changed(path, text):
-    # An unchanged output keeps its time stamp, so nothing recompiles for it.
-    try:
-        with open(path, encoding="utf-8") as fh:
-            if fh.read() == text:
-                return
-    except OSError:
-        pass
+def write(path, text):
     with open(path, "w", encoding="utf-8") as fh:
         fh.write(text)
 
@@ -83,8 +76,8 @@ def main(argv):
         sums.append('    {"%s", 0x%08xu},' % (name, zlib.crc32(rows) & 0xFFFFFFFF))
     sums += ["};", "", "}  // namespace tk", ""]
 
-    write_if_changed(os.path.join(out_dir, "embedded_resources.cpp"), "\n".join(cpp))
-    write_if_changed(os.path.join(out_dir, "picture_checksums.h"), "\n".join(sums))
+    write(os.path.join(out_dir, "embedded_resources.cpp"), "\n".join(cpp))
+    write(os.path.join(out_dir, "picture_checksums.h"), "\n".join(sums))
 
 
 if __name__ == "__main__":
