@@ -85,7 +85,7 @@ std::array<Vec3f, 180> MakeNucleus() {
                    det;
 
   std::array<Vec3f, 180> out{};
-  // Face 0 exactly as listed: carrying it by the identity would round it.
+  // Face 0 exactly as written above: carrying it by the identity would round it.
   for (int k = 0; k < 9; ++k) out[k] = kNucleusFace0[k];
   for (int f = 1; f < 20; ++f) {
     const Mat cf = corners(faces[f]);
