@@ -1,17 +1,15 @@
 #!/usr/bin/env python3
 """Makes the saver's five pictures, deterministically, from nothing but code.
 
-Writes resources/pictures/*.bmp (8-bit, 256-entry colour tables), the embedded
-copy for builds without Windows resources (embedded_resources.cpp: each
-picture as its in-memory layout, the BMP file minus its 14-byte file header)
-and the check values of their pixel data (picture_checksums.h).
+Writes resources/pictures/*.bmp (8-bit, 256-entry colour tables). Those files
+are the pictures' only source: the build embeds them and makes their check
+values (embed_pictures.py), so nothing else needs remaking after a change.
 
 Run from anywhere: python3 resources/make_pictures.py
 """
 import math
 import os
 import struct
-import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -175,7 +173,7 @@ def dib(img, palette, colours_used):
         rows += bytes(img[y]) + b"\0" * (stride - w)
     head = struct.pack("<IiiHHIIiiII", 40, w, h, 1, 8, 0, len(rows), 2835, 2835, colours_used, 0)
     table = b"".join(struct.pack("<BBBB", b, g, r, 0) for (r, g, b) in palette)
-    return head + table + rows, rows
+    return head + table + rows
 
 
 def main():
@@ -188,36 +186,12 @@ def main():
         ("LHEIGHT", height, GREY, 0),
     ]
     os.makedirs(os.path.join(HERE, "pictures"), exist_ok=True)
-    cpp = ["// Made by resources/make_pictures.py; do not edit.",
-           "#include <cstdint>", "", "#include \"host/resources.h\"", "", "namespace tk {", "namespace {", ""]
-    sums = ["#pragma once", "// Made by resources/make_pictures.py; do not edit.",
-            "// CRC-32 of each picture's stored pixel rows.", "#include <cstdint>", "", "namespace tk {", "",
-            "struct PictureChecksum {", "  const char* name;", "  uint32_t crc;", "};", "",
-            "inline constexpr PictureChecksum kPictureChecksums[] = {"]
     for name, img, palette, used in pictures:
-        data, rows = dib(img, palette, used)
+        data = dib(img, palette, used)
         with open(os.path.join(HERE, "pictures", name.lower() + ".bmp"), "wb") as fh:
             fh.write(struct.pack("<2sIHHI", b"BM", 14 + len(data), 0, 0, 14 + 40 + 4 * len(palette)) + data)
-        cpp.append("alignas(4) const uint8_t k%s[] = {" % name)
-        for i in range(0, len(data), 24):
-            cpp.append("  " + ",".join("0x%02x" % b for b in data[i:i + 24]) + ",")
-        cpp.append("};")
-        cpp.append("")
-        sums.append('    {"%s", 0x%08xu},' % (name, zlib.crc32(rows) & 0xFFFFFFFF))
         lit = sum(1 for row in img for v in row if v)
         print("%-8s %3dx%-3d %5d non-black" % (name, len(img[0]), len(img), lit))
-    sums += ["};", "", "}  // namespace tk", ""]
-    cpp += ["class Embedded final : public ResourceSource {", " public:",
-            "  ResourceBytes FindBitmap(std::string_view name) const override {"]
-    for name, *_ in pictures:
-        cpp.append('    if (name == "%s") return {k%s, sizeof k%s};' % (name, name, name))
-    cpp += ["    return {};", "  }", "};", "", "}  // namespace", "",
-            "const ResourceSource& EmbeddedResources() {", "  static const Embedded pictures;",
-            "  return pictures;", "}", "", "}  // namespace tk", ""]
-    with open(os.path.join(HERE, "embedded_resources.cpp"), "w") as fh:
-        fh.write("\n".join(cpp))
-    with open(os.path.join(HERE, "picture_checksums.h"), "w") as fh:
-        fh.write("\n".join(sums))
 
 
 if __name__ == "__main__":

@@ -7,6 +7,7 @@ packages=(
   libx11-dev libxext-dev libxft-dev libfontconfig-dev fonts-dejavu-core fonts-liberation
   libgtk-3-dev
   xvfb xdotool imagemagick x11-utils x11-xserver-utils xscreensaver zip
+  dbus-daemon dbus-session-bus-common
   mingw-w64 wine64 wine
   clang libclang-rt-14-dev
   groff-base python3 man-db dpkg-dev desktop-file-utils debootstrap

@@ -11,6 +11,15 @@ using WindowId = uint32_t;
 // spaces, wraps at 32 bits. Empty digit text gives 0.
 WindowId ParseHandle(std::string_view text);
 
+// The bits of the window handle that a command-line handle names. Windows
+// keeps handles within 32 significant bits and widens them by sign on 64-bit
+// builds, so a handle of 0x80000000 or more reads back as 0xFFFFFFFF8xxxxxxx;
+// widening by zero would name a window that does not exist. On a 32-bit
+// build this is the value unchanged.
+inline uintptr_t WindowHandleBits(WindowId id) {
+  return static_cast<uintptr_t>(static_cast<intptr_t>(static_cast<int32_t>(id)));
+}
+
 // Steps one character forward; the Windows build passes its multi-byte aware
 // next-character operation, everyone else steps one byte.
 using NextChar = const char* (*)(const char* p);

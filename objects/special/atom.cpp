@@ -22,15 +22,30 @@ const std::array<Vec3f, 32> BallPoints{{
 }};
 
 namespace {
-// The nucleus: nine points on each face of an icosahedron standing on the y
-// axis, at the centres of the face's nine sub-triangles of a three-way split,
-// pushed out onto a sphere of radius 97.3. Made once, face by face; faces
-// 0..4 surround the -y vertex.
+// The nucleus's first face: nine points on the icosahedron face that touches
+// the -y vertex and the lower-ring vertices at 0 and 72 degrees (measured
+// from +x towards +z), starting at the -y corner and working out towards the
+// other two.
+constexpr Vec3f kNucleusFace0[9] = {
+    {15.74f, -95.511f, 11.436f}, {50.437f, -82.595f, 11.613f}, {31.724f, -89.025f, 23.049f},
+    {26.63f, -82.595f, 44.38f},  {78.389f, -56.792f, 11.436f}, {64.558f, -68.733f, 23.049f},
+    {61.084f, -61.301f, 44.38f}, {41.87f, -68.733f, 54.276f},  {35.1f, -56.792f, 71.018f},
+};
+
+// Every other face is the first one carried over by the icosahedron's own
+// rotations, so the whole ball keeps the first face's spacing: the rotation
+// that takes face 0's corners (in order) onto face f's corners is
+// C_f * C_0^-1, with the corner directions as the columns of C. The corner
+// orders below all run the same way round seen from outside, which makes
+// every one of those maps a rotation, never a mirror image. Faces 0..4 share
+// the -y vertex and 15..19 the +y vertex, each listed with that vertex
+// first, so each of those faces starts next to its pole.
 std::array<Vec3f, 180> MakeNucleus() {
-  struct V {
+  using Mat = std::array<std::array<double, 3>, 3>;
+  struct Dir {
     double x, y, z;
   };
-  V vert[12];
+  Dir vert[12];
   const double h = 1.0 / std::sqrt(5.0), rr = 2.0 / std::sqrt(5.0);
   vert[0] = {0, -1, 0};
   for (int i = 0; i < 5; ++i) {
@@ -43,25 +58,47 @@ std::array<Vec3f, 180> MakeNucleus() {
   int faces[20][3];
   for (int i = 0; i < 5; ++i) {
     const int j = (i + 1) % 5;
-    faces[i][0] = 0, faces[i][1] = 1 + i, faces[i][2] = 1 + j;            // around -y
-    faces[5 + i][0] = 1 + i, faces[5 + i][1] = 6 + i, faces[5 + i][2] = 1 + j;  // belt, pointing up
+    faces[i][0] = 0, faces[i][1] = 1 + i, faces[i][2] = 1 + j;                    // around -y
+    faces[5 + i][0] = 1 + i, faces[5 + i][1] = 6 + i, faces[5 + i][2] = 1 + j;    // belt, pointing up
     faces[10 + i][0] = 6 + i, faces[10 + i][1] = 6 + j, faces[10 + i][2] = 1 + j;  // belt, pointing down
-    faces[15 + i][0] = 11, faces[15 + i][1] = 6 + j, faces[15 + i][2] = 6 + i;  // around +y
+    faces[15 + i][0] = 11, faces[15 + i][1] = 6 + j, faces[15 + i][2] = 6 + i;    // around +y
   }
+  const auto corners = [&](const int* f) {
+    Mat c;
+    for (int col = 0; col < 3; ++col) {
+      c[0][col] = vert[f[col]].x;
+      c[1][col] = vert[f[col]].y;
+      c[2][col] = vert[f[col]].z;
+    }
+    return c;
+  };
+  // C_0^-1 by cofactors.
+  const Mat c0 = corners(faces[0]);
+  const double det = c0[0][0] * (c0[1][1] * c0[2][2] - c0[1][2] * c0[2][1]) -
+                     c0[0][1] * (c0[1][0] * c0[2][2] - c0[1][2] * c0[2][0]) +
+                     c0[0][2] * (c0[1][0] * c0[2][1] - c0[1][1] * c0[2][0]);
+  Mat inv0;
+  for (int r = 0; r < 3; ++r)
+    for (int c = 0; c < 3; ++c)
+      inv0[r][c] = (c0[(c + 1) % 3][(r + 1) % 3] * c0[(c + 2) % 3][(r + 2) % 3] -
+                    c0[(c + 1) % 3][(r + 2) % 3] * c0[(c + 2) % 3][(r + 1) % 3]) /
+                   det;
+
   std::array<Vec3f, 180> out{};
-  int n = 0;
-  for (const auto& f : faces) {
-    const V &a = vert[f[0]], &b = vert[f[1]], &c = vert[f[2]];
-    // Barycentric centres of the nine sub-triangles, from the first corner out.
-    static constexpr double kCentres[9][3] = {{7, 1, 1}, {4, 4, 1}, {4, 1, 4}, {5, 2, 2}, {1, 7, 1},
-                                              {2, 5, 2}, {2, 2, 5}, {1, 4, 4}, {1, 1, 7}};
-    for (const auto& w : kCentres) {
-      const double x = (w[0] * a.x + w[1] * b.x + w[2] * c.x) / 9;
-      const double y = (w[0] * a.y + w[1] * b.y + w[2] * c.y) / 9;
-      const double z = (w[0] * a.z + w[1] * b.z + w[2] * c.z) / 9;
-      const double len = std::sqrt(x * x + y * y + z * z);
-      out[n++] = {static_cast<float>(97.3 * x / len), static_cast<float>(97.3 * y / len),
-                  static_cast<float>(97.3 * z / len)};
+  // Face 0 exactly as written above: carrying it by the identity would round it.
+  for (int k = 0; k < 9; ++k) out[k] = kNucleusFace0[k];
+  for (int f = 1; f < 20; ++f) {
+    const Mat cf = corners(faces[f]);
+    Mat m{};
+    for (int r = 0; r < 3; ++r)
+      for (int c = 0; c < 3; ++c)
+        for (int k = 0; k < 3; ++k) m[r][c] += cf[r][k] * inv0[k][c];
+    for (int k = 0; k < 9; ++k) {
+      const Vec3f& p = kNucleusFace0[k];
+      Vec3f& q = out[9 * f + k];
+      q.x = static_cast<float>(m[0][0] * p.x + m[0][1] * p.y + m[0][2] * p.z);
+      q.y = static_cast<float>(m[1][0] * p.x + m[1][1] * p.y + m[1][2] * p.z);
+      q.z = static_cast<float>(m[2][0] * p.x + m[2][1] * p.y + m[2][2] * p.z);
     }
   }
   return out;

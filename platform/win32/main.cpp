@@ -13,7 +13,7 @@ namespace {
 
 const char* NextCharA(const char* p) { return CharNextA(p); }
 
-HWND ToWindow(WindowId id) { return reinterpret_cast<HWND>(static_cast<uintptr_t>(id)); }
+HWND ToWindow(WindowId id) { return reinterpret_cast<HWND>(WindowHandleBits(id)); }
 
 bool QueryWindows9x() {
   OSVERSIONINFOA version;

@@ -20,6 +20,7 @@
 #include "core/clock.h"
 #include "host/render_host.h"
 #include "host/resources.h"
+#include "platform/linux/suspend_watch.h"
 #include "platform/x11/x11_display.h"
 #include "platform/x11/x11_errors.h"
 #include "platform/x11/x11_text.h"
@@ -209,6 +210,7 @@ class SaverRun {
   bool grabbed_ = false;
   bool powerChecked_ = false, powerDown_ = false;
   std::unique_ptr<InputWatch> watch_;
+  std::unique_ptr<SuspendWatch> suspend_;  // only where input is watched: a hack's daemon decides for itself
   std::unique_ptr<x11::X11Display> display_;
   std::unique_ptr<FileSettingsStore> store_;
   std::unique_ptr<StdThreadStarter> threads_;
@@ -302,6 +304,7 @@ int SaverRun::Run() {
   }
   watch_ = std::make_unique<InputWatch>(watching_, fullScreen_);
   watch_->SetAnchor(QueryCursor(dpy_));
+  if (watching_) suspend_ = std::make_unique<SuspendWatch>();
   if (ownWindow_) XMapRaised(dpy_, window_);
   XSync(dpy_, False);
 
@@ -348,9 +351,16 @@ int SaverRun::Run() {
       FD_SET(signalPipe[0], &fds);
       if (signalPipe[0] > maxFd) maxFd = signalPipe[0];
     }
+    const int suspendFd = suspend_ ? suspend_->fd() : -1;
+    if (suspendFd >= 0) {
+      FD_SET(suspendFd, &fds);
+      if (suspendFd > maxFd) maxFd = suspendFd;
+    }
     timeval tv{wait / 1000, (wait % 1000) * 1000};
     const int n = select(maxFd + 1, &fds, nullptr, nullptr, &tv);
     if (n > 0 && signalPipe[0] >= 0 && FD_ISSET(signalPipe[0], &fds)) quit_ = true;
+    if (n > 0 && suspendFd >= 0 && FD_ISSET(suspendFd, &fds) && suspend_->TakeAnnouncement())
+      Watch(InputKind::kPowerEvent);
   }
   Teardown();
   return 0;

@@ -136,6 +136,66 @@ TEST(ObjectPoints, FourDCubeEdgesAndLayout) {
   EXPECT_NEAR(c.points[16].x - c.offsetX, -506.67, 1e-2);
 }
 
+double Distance(const Vec3f& a, const Vec3f& b) {
+  const double dx = double(a.x) - b.x, dy = double(a.y) - b.y, dz = double(a.z) - b.z;
+  return std::sqrt(dx * dx + dy * dy + dz * dz);
+}
+
+// The nucleus's first face is a fixed list; the rest must be that face turned
+// about the centre. Catches a regenerated or reordered first face, faces
+// that are mirror images or drift off the sphere, and gaps or clumps where
+// two faces meet.
+TEST(ObjectPoints, NucleusIsTheFirstFaceTurnedOntoEveryFace) {
+  const auto& n = NucleusPoints();
+  const float face0[9][3] = {{15.74f, -95.511f, 11.436f}, {50.437f, -82.595f, 11.613f}, {31.724f, -89.025f, 23.049f},
+                             {26.63f, -82.595f, 44.38f},  {78.389f, -56.792f, 11.436f}, {64.558f, -68.733f, 23.049f},
+                             {61.084f, -61.301f, 44.38f}, {41.87f, -68.733f, 54.276f},  {35.1f, -56.792f, 71.018f}};
+  for (int k = 0; k < 9; ++k) {
+    EXPECT_EQ(n[k].x, face0[k][0]) << "k" << k;
+    EXPECT_EQ(n[k].y, face0[k][1]) << "k" << k;
+    EXPECT_EQ(n[k].z, face0[k][2]) << "k" << k;
+  }
+  // The listed bounds are rounded figures (radii to 0.01, spacing to 0.1): the
+  // first face itself has a point at 97.4728 and a pair 20.7947 apart.
+  double nearestMin = 1e9, nearestMax = 0;
+  for (int i = 0; i < 180; ++i) {
+    const double r = Distance(n[i], {0, 0, 0});
+    EXPECT_GE(r, 97.065) << i;
+    EXPECT_LE(r, 97.475) << i;
+    double nearest = 1e9;
+    for (int j = 0; j < 180; ++j)
+      if (j != i) nearest = std::min(nearest, Distance(n[i], n[j]));
+    nearestMin = std::min(nearestMin, nearest);
+    nearestMax = std::max(nearestMax, nearest);
+  }
+  EXPECT_GE(nearestMin, 20.75);
+  EXPECT_LE(nearestMax, 22.95);
+  for (int f = 0; f < 20; ++f) {
+    // Same shape and the same order as face 0, point by point, and the same
+    // turn: a mirror image would flip the sign of this triple product.
+    for (int a = 0; a < 9; ++a)
+      for (int b = a + 1; b < 9; ++b)
+        EXPECT_NEAR(Distance(n[9 * f + a], n[9 * f + b]), Distance(n[a], n[b]), 1e-3) << "face " << f;
+    const auto triple = [&](int base) {
+      const Vec3f &p = n[base], &q = n[base + 4], &r = n[base + 8];
+      return double(p.x) * (double(q.y) * r.z - double(q.z) * r.y) - double(p.y) * (double(q.x) * r.z - double(q.z) * r.x) +
+             double(p.z) * (double(q.x) * r.y - double(q.y) * r.x);
+    };
+    EXPECT_NEAR(triple(9 * f), triple(0), 1.0) << "face " << f;
+  }
+  for (int f = 0; f < 5; ++f) {
+    const Vec3f& first = n[9 * f];
+    EXPECT_NEAR(first.y, -95.511, 1e-3) << "face " << f;
+    EXPECT_NEAR(std::hypot(double(first.x), double(first.z)), 19.456, 1e-3) << "face " << f;
+    const Vec3f& top = n[9 * (15 + f)];
+    EXPECT_NEAR(top.y, 95.511, 1e-3) << "face " << 15 + f;
+    for (int k = 0; k < 9; ++k) {
+      EXPECT_LT(n[9 * f + k].y, -50) << "face " << f << " is not around -y";
+      EXPECT_GT(n[9 * (15 + f) + k].y, 50) << "face " << 15 + f << " is not around +y";
+    }
+  }
+}
+
 TEST(ObjectPoints, AtomAndMoleculeLayout) {
   SimulatedWorld world;
   AtomObject atom;
@@ -143,9 +203,6 @@ TEST(ObjectPoints, AtomAndMoleculeLayout) {
   for (const auto& o : atom.orbits) {
     EXPECT_GE(o.orbitRadius, 900);
     EXPECT_LE(o.orbitRadius, 1300);
-  }
-  for (const Vec3f& p : NucleusPoints()) {
-    EXPECT_NEAR(std::sqrt(p.x * p.x + p.y * p.y + p.z * p.z), 97.3, 0.01);
   }
   EXPECT_EQ(atom.points[416].color, 0xFFFFFFu);
   // Electron colours are the blue base scaled by 200..399.

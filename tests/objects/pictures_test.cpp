@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "host/bitmap_resource.h"
 #include "host/picture_check.h"
 #include "host/render_host.h"
@@ -71,6 +74,35 @@ TEST(PictureCheck, AnyDamagedPictureFails) {
     res.bytes[name].clear();
     EXPECT_FALSE(PicturesIntact(res)) << name;
   }
+}
+
+// Start-up looks at the logo first and gives up at the first bad picture.
+// Catches a reordered check list and a check that reads on past a mismatch.
+TEST(PictureCheck, ChecksInOrderAndStopsAtTheFirstMismatch) {
+  class Recording final : public ResourceSource {
+   public:
+    explicit Recording(const ResourceSource& from) : from_(from) {}
+    ResourceBytes FindBitmap(std::string_view name) const override {
+      asked.emplace_back(name);
+      return from_.FindBitmap(name);
+    }
+    mutable std::vector<std::string> asked;
+
+   private:
+    const ResourceSource& from_;
+  };
+  const std::vector<std::string> all{"TKLOGO", "BANNER", "YINYANG", "LCOLOR", "LHEIGHT"};
+  {
+    Recording res(EmbeddedResources());
+    EXPECT_TRUE(PicturesIntact(res));
+    EXPECT_EQ(res.asked, all);
+  }
+  testing::CopiedResources copy(EmbeddedResources());
+  auto& b = copy.bytes["YINYANG"];
+  b[b.size() - 1] ^= 0x80;
+  Recording res(copy);
+  EXPECT_FALSE(PicturesIntact(res));
+  EXPECT_EQ(res.asked, (std::vector<std::string>{"TKLOGO", "BANNER", "YINYANG"}));
 }
 
 class NoStore final : public SettingsStore {

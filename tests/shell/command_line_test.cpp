@@ -88,6 +88,25 @@ TEST(SaverMain, HandlesBeyond32BitsWrapOnlyWhereTheShellSaysSo) {
   EXPECT_EQ(strict.calls, (std::vector<std::string>{"settings 555", "saver 1234"}));
 }
 
+// A handle with the top bit set must reach the platform widened by sign, the
+// way 64-bit Windows hands such handles out; widened by zero it names no
+// window, and a preview in it would fail with -1.
+TEST(ParseHandle, HighHandlesWidenBySign) {
+  EXPECT_EQ(WindowHandleBits(ParseHandle("1234")), uintptr_t{1234});
+  EXPECT_EQ(WindowHandleBits(ParseHandle("2147483647")), uintptr_t{0x7FFFFFFF});
+  const uintptr_t high = WindowHandleBits(ParseHandle("2147483648"));
+  const uintptr_t top = WindowHandleBits(ParseHandle("4294967295"));
+  if constexpr (sizeof(uintptr_t) == 8) {
+    EXPECT_EQ(static_cast<uint64_t>(high), 0xFFFFFFFF80000000ull);
+    EXPECT_EQ(static_cast<uint64_t>(top), 0xFFFFFFFFFFFFFFFFull);
+  } else {
+    EXPECT_EQ(high, uintptr_t{0x80000000u});
+    EXPECT_EQ(top, uintptr_t{0xFFFFFFFFu});
+  }
+  // Back to a command-line handle without loss, as the foreground window is.
+  EXPECT_EQ(static_cast<WindowId>(high), 0x80000000u);
+}
+
 TEST(ParseHandle, DigitsOnlyAndWrapsAt32Bits) {
   EXPECT_EQ(ParseHandle("1234"), 1234u);
   EXPECT_EQ(ParseHandle("12ab"), 12u);

@@ -1,0 +1,15 @@
+// The build without GIO: nothing to listen to, so a suspend is only noticed
+// as the input that follows the wake-up.
+#include "platform/linux/suspend_watch.h"
+
+namespace tk {
+
+struct SuspendWatch::State {};
+
+SuspendWatch::SuspendWatch() : state_(nullptr) {}
+SuspendWatch::~SuspendWatch() = default;
+int SuspendWatch::fd() const { return -1; }
+bool SuspendWatch::TakeAnnouncement() { return false; }
+bool SuspendWatch::WaitListening(int) { return false; }
+
+}  // namespace tk
