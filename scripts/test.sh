@@ -31,4 +31,8 @@ run python3 tests/win32/manifest_test.py build/win64/telkarim.scr build/win32/te
 if [ -d tests/wine ] && [ -x tests/wine/run.sh ]; then
   run tests/wine/run.sh build/win64/telkarim.scr
 fi
+# Several monitors and 144 DPI under Wine.
+if [ -x tests/wine/monitors.sh ]; then
+  run tests/wine/monitors.sh build/win64/telkarim.scr
+fi
 exit $status
