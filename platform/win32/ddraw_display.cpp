@@ -131,11 +131,16 @@ void DirectDrawDisplay::AttachRenderThread() {
 void DirectDrawDisplay::DetachRenderThread() {
   char line[200];
   const Rect& b = monitor_.bounds;
-  std::snprintf(line, sizeof line, "%s path=ddraw monitor=%ld,%ld,%ld,%ld place=%ld,%ld surface=%ldx%ld locks=%lu failed=%lu",
-                perMonitor_ ? "monitor" : "single", static_cast<long>(b.left), static_cast<long>(b.top),
-                static_cast<long>(b.right), static_cast<long>(b.bottom), static_cast<long>(surfaceArea_.left),
-                static_cast<long>(surfaceArea_.top), static_cast<long>(surfaceWidth_), static_cast<long>(surfaceHeight_),
-                static_cast<unsigned long>(locks_), static_cast<unsigned long>(lockFailures_));
+  if (perMonitor_)
+    std::snprintf(line, sizeof line,
+                  "monitor path=ddraw monitor=%ld,%ld,%ld,%ld place=%ld,%ld surface=%ldx%ld locks=%lu failed=%lu",
+                  static_cast<long>(b.left), static_cast<long>(b.top), static_cast<long>(b.right),
+                  static_cast<long>(b.bottom), static_cast<long>(surfaceArea_.left), static_cast<long>(surfaceArea_.top),
+                  static_cast<long>(surfaceWidth_), static_cast<long>(surfaceHeight_),
+                  static_cast<unsigned long>(locks_), static_cast<unsigned long>(lockFailures_));
+  else
+    std::snprintf(line, sizeof line, "single path=ddraw locks=%lu failed=%lu", static_cast<unsigned long>(locks_),
+                  static_cast<unsigned long>(lockFailures_));
   WriteDisplayLog(line);
   if (clipper_) {
     clipper_->Release();
