@@ -26,7 +26,13 @@ run scripts/fuzz.sh "${FUZZ_SECONDS:-30}"
 if [ "$(id -u)" -eq 0 ]; then
   run tests/packaging/apt_install.sh build/linux
 fi
+# The manifest that keeps the Windows savers in real pixels at any scaling.
+run python3 tests/win32/manifest_test.py build/win64/telkarim.scr build/win32/telkarim.scr
 if [ -d tests/wine ] && [ -x tests/wine/run.sh ]; then
   run tests/wine/run.sh build/win64/telkarim.scr
+fi
+# Several monitors and 144 DPI under Wine.
+if [ -x tests/wine/monitors.sh ]; then
+  run tests/wine/monitors.sh build/win64/telkarim.scr
 fi
 exit $status

@@ -1,6 +1,10 @@
 #include "ddraw_display.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+
+#include "monitor_layout.h"
 
 namespace tk::win32 {
 namespace {
@@ -22,7 +26,26 @@ RECT ClientOnScreen(HWND window) {
   return r;
 }
 
+void FillView(const DDSURFACEDESC& description, PixelView& view) {
+  view.bits = static_cast<uint8_t*>(description.lpSurface);
+  view.pitch = description.lPitch;
+  view.format.rgb = (description.ddpfPixelFormat.dwFlags & DDPF_RGB) != 0;
+  view.format.bitCount = description.ddpfPixelFormat.dwRGBBitCount;
+  view.format.redMask = description.ddpfPixelFormat.dwRBitMask;
+  view.format.greenMask = description.ddpfPixelFormat.dwGBitMask;
+  view.format.blueMask = description.ddpfPixelFormat.dwBBitMask;
+}
+
 }  // namespace
+
+void WriteDisplayLog(const char* line) {
+  const char* path = std::getenv("TELKARIM_DISPLAY_LOG");
+  if (!path || !*path) return;
+  if (FILE* f = std::fopen(path, "a")) {
+    std::fprintf(f, "%s\n", line);
+    std::fclose(f);
+  }
+}
 
 DisplayOpen DirectDrawDisplay::Open() {
   if (FAILED(CoInitialize(nullptr))) return DisplayOpen::kComFailed;
@@ -33,7 +56,9 @@ DisplayOpen DirectDrawDisplay::Open() {
     return DisplayOpen::kNoDirectDraw;
   }
   directDraw_ = static_cast<IDirectDraw*>(object);
-  if (FAILED(directDraw_->Initialize(nullptr))) {
+  // The primary monitor keeps the default device; the others name their own.
+  GUID* device = perMonitor_ && !monitor_.primary && monitor_.hasGuid ? &monitor_.guid : nullptr;
+  if (FAILED(directDraw_->Initialize(device))) {
     Close();
     return DisplayOpen::kInitFailed;
   }
@@ -47,6 +72,19 @@ DisplayOpen DirectDrawDisplay::Open() {
     primary_ = nullptr;
     Close();
     return DisplayOpen::kSurfaceFailed;
+  }
+  if (perMonitor_) {
+    DDSURFACEDESC size;
+    std::memset(&size, 0, sizeof size);
+    size.dwSize = sizeof size;
+    if (SUCCEEDED(primary_->GetSurfaceDesc(&size))) {
+      surfaceWidth_ = static_cast<int32_t>(size.dwWidth);
+      surfaceHeight_ = static_cast<int32_t>(size.dwHeight);
+    }
+    const SurfacePlace place =
+        PlaceMonitor(monitor_.bounds, desktop_, surfaceWidth_, surfaceHeight_, monitor_.deviceShared);
+    reachable_ = place.reachable;
+    surfaceArea_ = RECT{place.x, place.y, place.x + monitor_.bounds.Width(), place.y + monitor_.bounds.Height()};
   }
   return DisplayOpen::kOk;
 }
@@ -91,6 +129,19 @@ void DirectDrawDisplay::AttachRenderThread() {
 }
 
 void DirectDrawDisplay::DetachRenderThread() {
+  char line[200];
+  const Rect& b = monitor_.bounds;
+  if (perMonitor_)
+    std::snprintf(line, sizeof line,
+                  "monitor path=ddraw monitor=%ld,%ld,%ld,%ld place=%ld,%ld surface=%ldx%ld locks=%lu failed=%lu",
+                  static_cast<long>(b.left), static_cast<long>(b.top), static_cast<long>(b.right),
+                  static_cast<long>(b.bottom), static_cast<long>(surfaceArea_.left), static_cast<long>(surfaceArea_.top),
+                  static_cast<long>(surfaceWidth_), static_cast<long>(surfaceHeight_),
+                  static_cast<unsigned long>(locks_), static_cast<unsigned long>(lockFailures_));
+  else
+    std::snprintf(line, sizeof line, "single path=ddraw locks=%lu failed=%lu", static_cast<unsigned long>(locks_),
+                  static_cast<unsigned long>(lockFailures_));
+  WriteDisplayLog(line);
   if (clipper_) {
     clipper_->Release();
     clipper_ = nullptr;
@@ -98,35 +149,39 @@ void DirectDrawDisplay::DetachRenderThread() {
 }
 
 void DirectDrawDisplay::ClientSize(int32_t& width, int32_t& height) {
+  if (perMonitor_) {
+    width = monitor_.bounds.Width();
+    height = monitor_.bounds.Height();
+    return;
+  }
   RECT r;
   GetClientRect(window_, &r);
   width = r.right - r.left;
   height = r.bottom - r.top;
 }
 
-int32_t DirectDrawDisplay::ScreenWidth() { return GetSystemMetrics(SM_CXSCREEN); }
+int32_t DirectDrawDisplay::ScreenWidth() {
+  return perMonitor_ ? monitor_.bounds.Width() : GetSystemMetrics(SM_CXSCREEN);
+}
 
 bool DirectDrawDisplay::Lock(PixelView& view, std::vector<Rect>& visible) {
   visible.clear();
   if (!primary_) return false;
+  if (perMonitor_) return LockMonitor(view, visible);
   RECT area = ClientOnScreen(window_);
   if (area.right <= area.left || area.bottom <= area.top) return false;
   primary_->AddRef();
   DDSURFACEDESC description;
   std::memset(&description, 0, sizeof description);
   description.dwSize = sizeof description;
+  ++locks_;
   if (FAILED(primary_->Lock(&area, &description, 0, nullptr))) {
+    ++lockFailures_;
     primary_->Release();
     return false;
   }
   locked_ = primary_;
-  view.bits = static_cast<uint8_t*>(description.lpSurface);
-  view.pitch = description.lPitch;
-  view.format.rgb = (description.ddpfPixelFormat.dwFlags & DDPF_RGB) != 0;
-  view.format.bitCount = description.ddpfPixelFormat.dwRGBBitCount;
-  view.format.redMask = description.ddpfPixelFormat.dwRBitMask;
-  view.format.greenMask = description.ddpfPixelFormat.dwGBitMask;
-  view.format.blueMask = description.ddpfPixelFormat.dwBBitMask;
+  FillView(description, view);
 
   DWORD size = 0;
   if (clipper_ && SUCCEEDED(clipper_->GetClipList(&area, nullptr, &size)) && size >= sizeof(RGNDATAHEADER)) {
@@ -141,6 +196,43 @@ bool DirectDrawDisplay::Lock(PixelView& view, std::vector<Rect>& visible) {
                                rects[i].bottom - area.top});
     }
   }
+  return true;
+}
+
+// Only the monitor's own rectangle of its device's surface is locked, never
+// beyond the surface; the visible rectangles are the window's, cut to the
+// monitor and moved into its coordinates.
+bool DirectDrawDisplay::LockMonitor(PixelView& view, std::vector<Rect>& visible) {
+  if (!reachable_) return false;
+  RECT area = surfaceArea_;
+  primary_->AddRef();
+  DDSURFACEDESC description;
+  std::memset(&description, 0, sizeof description);
+  description.dwSize = sizeof description;
+  ++locks_;
+  if (FAILED(primary_->Lock(&area, &description, 0, nullptr))) {
+    ++lockFailures_;
+    primary_->Release();
+    return false;
+  }
+  locked_ = primary_;
+  FillView(description, view);
+
+  const Rect& b = monitor_.bounds;
+  RECT onScreen{b.left, b.top, b.right, b.bottom};
+  screenRects_.clear();
+  DWORD size = 0;
+  if (clipper_ && SUCCEEDED(clipper_->GetClipList(&onScreen, nullptr, &size)) && size >= sizeof(RGNDATAHEADER)) {
+    clipBlock_.assign(size, 0);
+    auto* region = reinterpret_cast<RGNDATA*>(clipBlock_.data());
+    region->rdh.dwSize = sizeof(RGNDATAHEADER);
+    if (SUCCEEDED(clipper_->GetClipList(&onScreen, region, &size))) {
+      const auto* rects = reinterpret_cast<const RECT*>(region->Buffer);
+      for (DWORD i = 0; i < region->rdh.nCount; ++i)
+        screenRects_.push_back(Rect{rects[i].left, rects[i].top, rects[i].right, rects[i].bottom});
+    }
+  }
+  VisibleOnMonitor(screenRects_, b, visible);
   return true;
 }
 

@@ -2,10 +2,14 @@
 // host when the saver window is created and tears it down with the window.
 #include <windows.h>
 
+#include <memory>
 #include <new>
+#include <vector>
 
 #include "ddraw_display.h"
 #include "gdi_text.h"
+#include "monitor_display.h"
+#include "monitors.h"
 #include "host/render_host.h"
 #include "registry_store.h"
 #include "win32_shell.h"
@@ -17,15 +21,37 @@ namespace {
 constexpr UINT_PTR kErrorTimer = 1;
 constexpr UINT kErrorPeriodMs = 2500;
 
+// The screens the render host draws on: one for the whole window, exactly as
+// always, on a single monitor or in a preview; one per monitor, the primary
+// first, when the full-screen window spans several.
+struct Screens {
+  explicit Screens(HWND window) {
+    const std::vector<MonitorDevice> monitors = State().previewMode ? std::vector<MonitorDevice>{} : FindMonitors();
+    if (monitors.empty()) {
+      first = std::make_unique<DirectDrawDisplay>(window);
+      return;
+    }
+    const Rect desktop = DesktopOf(monitors);
+    first = std::make_unique<MonitorScreen>(window, monitors.front(), desktop);
+    for (size_t i = 1; i < monitors.size(); ++i) {
+      others.push_back(std::make_unique<MonitorScreen>(window, monitors[i], desktop));
+      otherPointers.push_back(others.back().get());
+    }
+  }
+  std::unique_ptr<Display> first;
+  std::vector<std::unique_ptr<Display>> others;
+  std::vector<Display*> otherPointers;
+};
+
 // Everything the render host needs for one saver window, owned together
 // through the window's user-data slot.
 struct HostWindow {
   explicit HostWindow(HWND window)
-      : display(window),
+      : screens(window),
         painter(window),
-        platform{display, store, EmbeddedResources(), threads, nullptr},
+        platform{*screens.first, store, EmbeddedResources(), threads, nullptr, screens.otherPointers},
         host(platform, GetTickCount()) {}
-  DirectDrawDisplay display;
+  Screens screens;
   GdiTextPainter painter;
   RegistryStore store;
   Win32ThreadStarter threads;

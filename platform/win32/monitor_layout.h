@@ -1,0 +1,41 @@
+#pragma once
+// Where each monitor's pixels are, worked out from rectangles alone so the
+// rules can be checked without Windows. Coordinates are the virtual
+// desktop's: the primary monitor's top-left is (0, 0), others may be negative.
+#include <cstdint>
+#include <vector>
+
+#include "host/display.h"
+
+namespace tk::win32 {
+
+Rect Intersect(const Rect& a, const Rect& b);
+bool IsEmpty(const Rect& r);
+
+// Where a monitor's top-left pixel lies in a DirectDraw primary surface, if
+// it lies in it at all. A display device's primary surface normally covers
+// its own monitor from (0, 0); a driver that shows one surface over the
+// whole desktop has it as large as the virtual desktop, with (0, 0) at the
+// desktop's top-left. A surface of the monitor's size on a device shared by
+// several monitors shows only the primary monitor (the one at (0, 0)), so
+// for the others it is no way to their pixels.
+struct SurfacePlace {
+  bool reachable = false;
+  int32_t x = 0;  // the monitor's left in surface pixels
+  int32_t y = 0;
+};
+SurfacePlace PlaceMonitor(const Rect& monitor, const Rect& desktop, int32_t surfaceWidth, int32_t surfaceHeight,
+                          bool deviceShared);
+
+// The window's visible rectangles (screen coordinates) that fall on a
+// monitor, cut to it and moved into its own coordinates; empty pieces are
+// left out. `out` is replaced.
+void VisibleOnMonitor(const std::vector<Rect>& screenRects, const Rect& monitor, std::vector<Rect>& out);
+
+// The monitors in the order the render host takes them: the primary first
+// (its screen is the host's own display), the rest as the system listed
+// them. `primary` is the index of the primary in `monitors`, -1 if none is
+// marked, in which case the one at (0, 0) counts as primary. Returns indices.
+std::vector<size_t> HostOrder(const std::vector<Rect>& monitors, int primary);
+
+}  // namespace tk::win32

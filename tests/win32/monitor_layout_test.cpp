@@ -1,0 +1,124 @@
+// Monitors on Windows: finding each monitor's pixels in a DirectDraw surface
+// without ever locking outside it, and cutting the window's visible
+// rectangles to a monitor.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "platform/win32/monitor_layout.h"
+
+namespace tk::win32 {
+namespace {
+
+const Rect kLeft{0, 0, 1280, 1024};
+const Rect kRight{1280, 0, 2560, 1024};
+
+// Every way a surface can relate to a monitor; a wrong answer either draws a
+// monitor's scene onto another one or locks beyond the surface.
+TEST(PlaceMonitor, OwnSurfaceWholeDesktopOrUnreachable) {
+  const Rect desktop{0, 0, 2560, 1024};
+  // A device of its own: the surface is the monitor, from (0, 0).
+  SurfacePlace p = PlaceMonitor(kRight, desktop, 1280, 1024, false);
+  EXPECT_TRUE(p.reachable);
+  EXPECT_EQ(p.x, 0);
+  EXPECT_EQ(p.y, 0);
+  // One surface over the whole desktop: the monitor's offset in it.
+  p = PlaceMonitor(kRight, desktop, 2560, 1024, true);
+  EXPECT_TRUE(p.reachable);
+  EXPECT_EQ(p.x, 1280);
+  // A shared device whose surface is the primary's size shows the primary
+  // only: the second monitor must not draw into it...
+  EXPECT_FALSE(PlaceMonitor(kRight, desktop, 1280, 1024, true).reachable);
+  // ...while the primary itself does.
+  EXPECT_TRUE(PlaceMonitor(kLeft, desktop, 1280, 1024, true).reachable);
+  // A surface of neither size (a mode change under way): no lock at all.
+  EXPECT_FALSE(PlaceMonitor(kRight, desktop, 1024, 768, false).reachable);
+  EXPECT_FALSE(PlaceMonitor(Rect{}, desktop, 0, 0, false).reachable);
+}
+
+// With the primary on the right, the desktop starts at negative x and the
+// surface's (0, 0) is the desktop's top-left, not the primary's.
+TEST(PlaceMonitor, NegativeCoordinatesAndUnequalSizes) {
+  const Rect left{-1024, 100, 0, 868};  // 1024x768, lower than the primary's top
+  const Rect primary{0, 0, 1280, 1024};
+  const Rect desktop{-1024, 0, 1280, 1024};
+  SurfacePlace p = PlaceMonitor(left, desktop, 2304, 1024, true);
+  ASSERT_TRUE(p.reachable);
+  EXPECT_EQ(p.x, 0);
+  EXPECT_EQ(p.y, 100);
+  p = PlaceMonitor(primary, desktop, 2304, 1024, true);
+  ASSERT_TRUE(p.reachable);
+  EXPECT_EQ(p.x, 1024);
+  EXPECT_EQ(p.y, 0);
+  // Its own device with its own 1024x768 surface.
+  p = PlaceMonitor(left, desktop, 1024, 768, false);
+  ASSERT_TRUE(p.reachable);
+  EXPECT_EQ(p.x, 0);
+  EXPECT_EQ(p.y, 0);
+}
+
+// Property: for every monitor of a few layouts and every surface size
+// offered, a reachable place keeps the whole monitor inside the surface.
+TEST(PlaceMonitor, NeverOutsideTheSurface) {
+  const std::vector<std::vector<Rect>> layouts = {
+      {kLeft, kRight},
+      {Rect{0, 0, 1280, 1024}, Rect{-1280, 0, 0, 1024}},
+      {Rect{0, 0, 800, 600}, Rect{-640, 0, 0, 480}, Rect{800, -200, 1824, 568}},
+  };
+  for (const auto& monitors : layouts) {
+    Rect desktop = monitors.front();
+    for (const Rect& m : monitors) {
+      desktop.left = std::min(desktop.left, m.left);
+      desktop.top = std::min(desktop.top, m.top);
+      desktop.right = std::max(desktop.right, m.right);
+      desktop.bottom = std::max(desktop.bottom, m.bottom);
+    }
+    for (const Rect& m : monitors)
+      for (int32_t w : {640, 800, 1024, 1280, 1824, 2560, desktop.Width()})
+        for (int32_t h : {480, 568, 600, 768, 1024, desktop.Height()})
+          for (bool shared : {false, true}) {
+            const SurfacePlace p = PlaceMonitor(m, desktop, w, h, shared);
+            if (!p.reachable) continue;
+            EXPECT_GE(p.x, 0);
+            EXPECT_GE(p.y, 0);
+            EXPECT_LE(p.x + m.Width(), w);
+            EXPECT_LE(p.y + m.Height(), h);
+          }
+  }
+}
+
+// The clip list arrives in desktop coordinates; each monitor sees only its
+// own part, from its own (0, 0).
+TEST(VisibleOnMonitor, CutsAndMovesIntoTheMonitor) {
+  std::vector<Rect> out{Rect{1, 2, 3, 4}};
+  // The window over the whole desktop.
+  VisibleOnMonitor({Rect{0, 0, 2560, 1024}}, kRight, out);
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_EQ(out[0], (Rect{0, 0, 1280, 1024}));
+  // A window covering the seam splits the visible area in two pieces; the
+  // piece on the left monitor is left out for the right one.
+  VisibleOnMonitor({Rect{0, 0, 2560, 300}, Rect{0, 300, 1200, 500}, Rect{1400, 300, 2560, 500}}, kRight, out);
+  ASSERT_EQ(out.size(), 2u);
+  EXPECT_EQ(out[0], (Rect{0, 0, 1280, 300}));
+  EXPECT_EQ(out[1], (Rect{120, 300, 1280, 500}));
+  // Negative desktop coordinates.
+  VisibleOnMonitor({Rect{-1280, 0, 1280, 1024}}, Rect{-1280, 0, 0, 1024}, out);
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_EQ(out[0], (Rect{0, 0, 1280, 1024}));
+  // Touching the monitor's edge is not on it.
+  VisibleOnMonitor({Rect{0, 0, 1280, 1024}}, kRight, out);
+  EXPECT_TRUE(out.empty());
+}
+
+// The primary leads (its screen is the render host's own); a missing flag
+// falls back to the monitor at (0, 0).
+TEST(HostOrder, PrimaryFirstThenAsListed) {
+  const std::vector<Rect> three{Rect{-1280, 0, 0, 1024}, Rect{0, 0, 1280, 1024}, kRight};
+  EXPECT_EQ(HostOrder(three, 1), (std::vector<size_t>{1, 0, 2}));
+  EXPECT_EQ(HostOrder(three, -1), (std::vector<size_t>{1, 0, 2}));
+  EXPECT_EQ(HostOrder(three, 0), (std::vector<size_t>{0, 1, 2}));
+  EXPECT_EQ(HostOrder({}, -1), (std::vector<size_t>{}));
+}
+
+}  // namespace
+}  // namespace tk::win32
