@@ -516,11 +516,13 @@ void SaverRun::Teardown() {
     x11::EndTrap(dpy_);
   }
   ownWindow_ = false;
-  x11::BeginTrap();
-  for (Window w : screenWindows_)
-    if (w) XDestroyWindow(dpy_, w);
-  x11::EndTrap(dpy_);
-  screenWindows_.clear();
+  if (!screenWindows_.empty()) {
+    x11::BeginTrap();
+    for (Window w : screenWindows_)
+      if (w) XDestroyWindow(dpy_, w);
+    x11::EndTrap(dpy_);
+    screenWindows_.clear();
+  }
   painter_.reset();
   host_.reset();  // stops and joins the render thread, closes the display
   platform_.reset();
