@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <utility>
@@ -243,7 +244,8 @@ class XServer {
       kill(pid_, SIGTERM);
       if (WaitExit(pid_, 2000) == -1) Reap(pid_);
     }
-    if (!config_.empty()) std::system(("rm -rf '" + config_ + "'").c_str());
+    std::error_code ignored;
+    if (!config_.empty()) std::filesystem::remove_all(config_, ignored);
   }
 
   std::vector<std::string> Env() {
