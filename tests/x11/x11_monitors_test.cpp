@@ -1,0 +1,486 @@
+// Several monitors: how a screen's monitors are cleaned up and cut out of a
+// window, then the saver program under an Xvfb of the test's own with RandR
+// monitors or several X screens, where every monitor must show a scene of its
+// own centred on it (one scene centred on the whole desktop puts its centre
+// on the seam between two monitors).
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include "platform/x11/x11_monitors.h"
+
+namespace {
+
+using tk::Rect;
+using tk::x11::ArrangeMonitors;
+using tk::x11::FoundMonitor;
+using tk::x11::MonitorsInWindow;
+using Clock = std::chrono::steady_clock;
+
+// ---- Which monitors get a scene, and where in the window ----
+
+TEST(MonitorLayout, PrimaryFirstThenLeftToRightTopToBottom) {
+  const std::vector<FoundMonitor> found = {{{1280, 0, 2560, 1024}, false},
+                                           {{0, 1024, 1280, 2048}, false},
+                                           {{2560, 0, 3840, 1024}, true},
+                                           {{0, 0, 1280, 1024}, false}};
+  EXPECT_EQ(ArrangeMonitors(found, 3840, 2048),
+            (std::vector<Rect>{{2560, 0, 3840, 1024}, {0, 0, 1280, 1024}, {0, 1024, 1280, 2048}, {1280, 0, 2560, 1024}}));
+}
+
+// Mirrored outputs show the same pixels: a second scene on them would be
+// drawn over the first. Monitors reaching past the screen are clipped, and
+// one wholly off it is dropped.
+TEST(MonitorLayout, MirrorsAndMonitorsOffTheScreenAreLeftOut) {
+  const std::vector<FoundMonitor> found = {{{0, 0, 1280, 1024}, false},
+                                           {{0, 0, 1280, 1024}, true},     // clone of the first
+                                           {{0, 0, 800, 600}, false},      // a smaller clone inside it
+                                           {{1280, 0, 2000, 1024}, false},  // reaches past the right edge
+                                           {{4000, 0, 4800, 600}, false}};  // off the screen
+  EXPECT_EQ(ArrangeMonitors(found, 1920, 1024), (std::vector<Rect>{{0, 0, 1280, 1024}, {1280, 0, 1920, 1024}}));
+  EXPECT_TRUE(ArrangeMonitors({}, 640, 480).empty());
+}
+
+TEST(MonitorLayout, WindowIsCutOnlyWhenItHoldsAWholeMonitor) {
+  const std::vector<Rect> two = {{0, 0, 1280, 1024}, {1280, 0, 2560, 1024}};
+  // Full screen over both: both, in window coordinates.
+  EXPECT_EQ(MonitorsInWindow(two, {0, 0, 2560, 1024}), two);
+  // A hack's window placed over the second and part of the first: each
+  // monitor it touches, the first only partly inside.
+  EXPECT_EQ(MonitorsInWindow(two, {1000, 0, 2560, 1024}),
+            (std::vector<Rect>{{-1000, 0, 280, 1024}, {280, 0, 1560, 1024}}));
+  // A preview-sized window, on one monitor or across the seam: one scene.
+  EXPECT_TRUE(MonitorsInWindow(two, {100, 100, 400, 300}).empty());
+  EXPECT_TRUE(MonitorsInWindow(two, {1200, 100, 1400, 300}).empty());
+  // The common desktop, one monitor that is the whole screen: as always.
+  EXPECT_TRUE(MonitorsInWindow({{0, 0, 1920, 1080}}, {0, 0, 1920, 1080}).empty());
+  EXPECT_TRUE(MonitorsInWindow({}, {0, 0, 1920, 1080}).empty());
+  // A screen larger than its one monitor: the scene is centred on the monitor.
+  EXPECT_EQ(MonitorsInWindow({{0, 0, 1280, 1024}}, {0, 0, 1920, 1080}), (std::vector<Rect>{{0, 0, 1280, 1024}}));
+}
+
+// ---- The program on Xvfb ----
+
+#if defined(TK_SANITIZED)
+constexpr int kSlack = 4;
+#else
+constexpr int kSlack = 1;
+#endif
+
+const char* Program() {
+  const char* p = std::getenv("TELKARIM_PROGRAM");
+  return p ? p : TK_PROGRAM;
+}
+
+bool HaveTools() {
+  for (const char* tool : {"Xvfb", "xrandr", "xdotool"}) {
+    bool found = false;
+    for (const char* dir : {"/usr/bin/", "/usr/local/bin/", "/bin/"})
+      found = found || access((std::string(dir) + tool).c_str(), X_OK) == 0;
+    if (!found) return false;
+  }
+  return true;
+}
+
+void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv) {
+  const pid_t pid = fork();
+  if (pid != 0) return pid;
+  for (const std::string& kv : extraEnv) {
+    const size_t eq = kv.find('=');
+    setenv(kv.substr(0, eq).c_str(), kv.substr(eq + 1).c_str(), 1);
+  }
+  const int devnull = open("/dev/null", O_WRONLY);
+  dup2(devnull, 1);
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  execvp(args[0], args.data());
+  _exit(127);
+}
+
+int WaitExit(pid_t pid, int ms) {
+  const auto end = Clock::now() + std::chrono::milliseconds(ms);
+  while (true) {
+    int status = 0;
+    if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (Clock::now() >= end) return -1;
+    Sleep(5);
+  }
+}
+
+void Reap(pid_t pid) {
+  if (pid <= 0 || WaitExit(pid, 0) != -1) return;
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+}
+
+// A monitor: the X screen it is on and its place on that screen.
+struct Monitor {
+  int screen;
+  Rect area;
+};
+
+// A star as seen in one look: the middle of its square, in monitor
+// coordinates.
+struct Star {
+  double x, y;
+};
+
+// Where a star field's centre is, from how its stars moved between looks.
+// Every star flies straight out from the centre c, so between two looks a
+// star at p moves d = k (p - c), with k > 0 depending on the star's depth and
+// the time between the looks. Each star of a look is paired with the nearest
+// star of the look before (close enough to be the same star: they move a few
+// pixels while stars lie tens of pixels apart), and a straight line fitted
+// through (p, d) over all pairs crosses zero at c. The lit pixels alone
+// cannot tell: the stars are spread evenly over the screen whatever the
+// centre.
+class CentreEstimate {
+ public:
+  void AddPair(const std::vector<Star>& before, const std::vector<Star>& after) {
+    constexpr double kSameStar = 6.0;
+    for (const Star& b : after) {
+      const Star* nearest = nullptr;
+      double best = kSameStar * kSameStar;
+      for (const Star& a : before) {
+        const double d2 = (a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y);
+        if (d2 < best) {
+          best = d2;
+          nearest = &a;
+        }
+      }
+      if (!nearest) continue;
+      x_.Add((nearest->x + b.x) / 2, b.x - nearest->x);
+      y_.Add((nearest->y + b.y) / 2, b.y - nearest->y);
+    }
+  }
+  // As a fraction of the monitor's width and height; -1 when nothing moved.
+  double X(const Rect& r) const { return x_.Zero() / r.Width(); }
+  double Y(const Rect& r) const { return y_.Zero() / r.Height(); }
+  long pairs() const { return x_.n; }
+
+ private:
+  // Least squares line d = a + b p; where it crosses zero.
+  struct Line {
+    double n = 0, p = 0, d = 0, pp = 0, pd = 0;
+    void Add(double position, double move) {
+      n += 1;
+      p += position;
+      d += move;
+      pp += position * position;
+      pd += position * move;
+    }
+    double Zero() const {
+      const double slope = (n * pd - p * d), spread = (n * pp - p * p);
+      if (n < 2 || spread == 0 || slope == 0) return -1e9;
+      const double b = slope / spread, a = (d - b * p) / n;
+      return -a / b;
+    }
+  };
+  Line x_, y_;
+};
+
+// One Xvfb with any number of screens on a display number it picks itself,
+// started with -noreset so the RandR monitors made by xrandr outlive it.
+class XServer {
+ public:
+  bool Start(const std::vector<std::string>& screens) {
+    int fds[2];
+    if (pipe(fds) != 0) return false;
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(fds[0]);
+      std::vector<std::string> argv = {"Xvfb", "-displayfd", std::to_string(fds[1])};
+      for (size_t i = 0; i < screens.size(); ++i) argv.insert(argv.end(), {"-screen", std::to_string(i), screens[i]});
+      argv.insert(argv.end(), {"-br", "-nolisten", "tcp", "-noreset"});
+      const int devnull = open("/dev/null", O_WRONLY);
+      dup2(devnull, 2);
+      std::vector<char*> args;
+      for (std::string& a : argv) args.push_back(a.data());
+      args.push_back(nullptr);
+      execvp(args[0], args.data());
+      _exit(127);
+    }
+    close(fds[1]);
+    std::string number;
+    pollfd p{fds[0], POLLIN, 0};
+    const auto end = Clock::now() + std::chrono::seconds(10);
+    while (Clock::now() < end && poll(&p, 1, 100) >= 0) {
+      if (!(p.revents & (POLLIN | POLLHUP))) continue;
+      char c;
+      if (read(fds[0], &c, 1) != 1 || c == '\n') break;
+      number += c;
+    }
+    close(fds[0]);
+    if (number.empty()) return false;
+    name_ = ":" + number;
+    dpy_ = XOpenDisplay(name_.c_str());
+    return dpy_ != nullptr;
+  }
+  ~XServer() {
+    if (dpy_) XCloseDisplay(dpy_);
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      if (WaitExit(pid_, 2000) == -1) Reap(pid_);
+    }
+    std::error_code ignored;
+    if (!config_.empty()) std::filesystem::remove_all(config_, ignored);
+  }
+
+  std::vector<std::string> Env() {
+    if (config_.empty()) {
+      char tmpl[] = "/tmp/telkarim-monitors-test-XXXXXX";
+      if (const char* d = mkdtemp(tmpl)) config_ = d;
+    }
+    return {"DISPLAY=" + name_, "XDG_CONFIG_HOME=" + config_, "ASAN_OPTIONS=detect_leaks=0"};
+  }
+  // The saver's settings file for the next runs (full screen takes no
+  // settings on its command line).
+  void WriteSettings(const char* text) {
+    Env();
+    const std::string dir = config_ + "/telkarim";
+    mkdir(dir.c_str(), 0700);
+    if (FILE* f = std::fopen((dir + "/settings.reg").c_str(), "w")) {
+      std::fputs(text, f);
+      std::fclose(f);
+    }
+  }
+  pid_t Run(std::vector<std::string> args) {
+    args.insert(args.begin(), Program());
+    return Spawn(args, Env());
+  }
+  // A tool (xrandr, xdotool), waited for; its exit code.
+  int Tool(const std::vector<std::string>& args) {
+    const pid_t pid = Spawn(args, Env());
+    const int code = WaitExit(pid, 10000);
+    Reap(pid);
+    return code;
+  }
+  // RandR monitors in place of the screen's own: the first takes the
+  // screen's output, the others none, as on a desktop split by hand.
+  bool SetMonitors(const std::vector<Rect>& monitors) {
+    for (size_t i = 0; i < monitors.size(); ++i) {
+      const Rect& m = monitors[i];
+      const std::string geometry = std::to_string(m.Width()) + "/300x" + std::to_string(m.Height()) + "/200+" +
+                                   std::to_string(m.left) + "+" + std::to_string(m.top);
+      if (Tool({"xrandr", "--setmonitor", "M" + std::to_string(i), geometry, i == 0 ? "screen" : "none"}) != 0)
+        return false;
+    }
+    return true;
+  }
+
+  // One look at every monitor: its stars, and the pixels lit outside every
+  // monitor, added to `stray`.
+  std::vector<std::vector<Star>> Look(const std::vector<Monitor>& monitors, long& stray) {
+    std::vector<std::vector<Star>> stars(monitors.size());
+    for (int s = 0; s < ScreenCount(dpy_); ++s) {
+      const int sw = DisplayWidth(dpy_, s), sh = DisplayHeight(dpy_, s);
+      XImage* img = XGetImage(dpy_, RootWindow(dpy_, s), 0, 0, static_cast<unsigned>(sw), static_cast<unsigned>(sh),
+                              AllPlanes, ZPixmap);
+      if (!img) continue;
+      const unsigned long black = BlackPixel(dpy_, s);
+      const Visual* v = DefaultVisual(dpy_, s);
+      // Stars are pure red (see kStarsRed); the objects and pictures only
+      // count as drawn off the monitors.
+      std::vector<uint8_t> red(static_cast<size_t>(sw) * static_cast<size_t>(sh));
+      for (int y = 0; y < sh; ++y)
+        for (int x = 0; x < sw; ++x) {
+          const unsigned long pixel = XGetPixel(img, x, y);
+          if (pixel == black) continue;
+          red[static_cast<size_t>(y) * sw + x] =
+              (pixel & v->red_mask) != 0 && (pixel & (v->green_mask | v->blue_mask)) == 0;
+          bool onMonitor = false;
+          for (const Monitor& m : monitors)
+            onMonitor = onMonitor || (m.screen == s && x >= m.area.left && x < m.area.right && y >= m.area.top &&
+                                      y < m.area.bottom);
+          if (!onMonitor) ++stray;
+        }
+      XDestroyImage(img);
+      // Each run of touching red pixels inside a monitor is a star.
+      for (size_t i = 0; i < monitors.size(); ++i) {
+        const Rect& r = monitors[i].area;
+        if (monitors[i].screen != s) continue;
+        std::vector<std::pair<int, int>> todo;
+        for (int y = r.top; y < r.bottom; ++y)
+          for (int x = r.left; x < r.right; ++x) {
+            if (!red[static_cast<size_t>(y) * sw + x]) continue;
+            double n = 0, sx = 0, sy = 0;
+            todo.assign(1, {x, y});
+            red[static_cast<size_t>(y) * sw + x] = 0;
+            while (!todo.empty()) {
+              const auto [px, py] = todo.back();
+              todo.pop_back();
+              n += 1;
+              sx += px;
+              sy += py;
+              for (const auto& [qx, qy] : {std::pair{px + 1, py}, {px - 1, py}, {px, py + 1}, {px, py - 1}}) {
+                if (qx < r.left || qx >= r.right || qy < r.top || qy >= r.bottom) continue;
+                uint8_t& q = red[static_cast<size_t>(qy) * sw + qx];
+                if (q) {
+                  q = 0;
+                  todo.push_back({qx, qy});
+                }
+              }
+            }
+            stars[i].push_back(Star{sx / n + 0.5 - r.left, sy / n + 0.5 - r.top});
+          }
+      }
+    }
+    return stars;
+  }
+
+  Display* dpy() const { return dpy_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string name_, config_;
+  Display* dpy_ = nullptr;
+};
+
+// Red stars (0x00BBGGRR) stay pure red at every brightness, so a look can
+// tell them from the green objects and from the pictures; the most stars
+// there can be make the centre steady.
+constexpr const char* kStarsRed =
+    "Windows Registry Editor Version 5.00\n\n"
+    "[HKEY_CURRENT_USER\\Software\\Telkarim\\Telkarim's Screen Saver]\n"
+    "\"StarColor\"=dword:000000ff\n"
+    "\"ObjectColor\"=dword:0000ff00\n"
+    "\"StarNumber\"=dword:000001f4\n"
+    "\"StarVelocity\"=dword:00000002\n";
+
+#define START_SERVER(server, ...)                                       \
+  do {                                                                  \
+    if (!HaveTools()) GTEST_SKIP() << "Xvfb, xrandr or xdotool missing"; \
+    ASSERT_TRUE((server).Start(__VA_ARGS__)) << "Xvfb did not start";   \
+  } while (0)
+
+// Starts the program with `args` and checks that every monitor shows a scene
+// centred on itself: stars on each (waited for), and the lit pixels of a
+// dozen looks, half a second apart, centred on the monitor within a tenth of
+// its size (a scene centred on the whole desktop puts a side-by-side
+// monitor's centroid a quarter or more off). Nothing is drawn off the
+// monitors. Returns the running program.
+pid_t ExpectSceneOnEveryMonitor(XServer& x, std::vector<std::string> args, const std::vector<Monitor>& monitors) {
+  x.WriteSettings(kStarsRed);
+  const pid_t pid = x.Run(args);
+  long stray = 0;
+  std::vector<std::vector<Star>> last;
+  const auto end = Clock::now() + std::chrono::seconds(20 * kSlack);
+  bool allLit = false;
+  while (!allLit && Clock::now() < end && WaitExit(pid, 100) == -1) {
+    last = x.Look(monitors, stray);
+    allLit = true;
+    for (const auto& stars : last) allLit = allLit && stars.size() >= 20;
+  }
+  EXPECT_TRUE(allLit) << "a monitor stayed dark";
+  if (!allLit) return pid;
+  stray = 0;
+  std::vector<CentreEstimate> centres(monitors.size());
+  for (int look = 0; look < 20; ++look) {
+    const auto now = x.Look(monitors, stray);
+    for (size_t i = 0; i < monitors.size(); ++i) centres[i].AddPair(last[i], now[i]);
+    last = now;
+  }
+  for (size_t i = 0; i < monitors.size(); ++i) {
+    const Rect& r = monitors[i].area;
+    EXPECT_NEAR(centres[i].X(r), 0.5, 0.1) << "monitor " << i << " (screen " << monitors[i].screen << ", "
+                                           << r.Width() << "x" << r.Height() << "+" << r.left << "+" << r.top
+                                           << "): stars not centred across";
+    EXPECT_NEAR(centres[i].Y(r), 0.5, 0.1) << "monitor " << i << ": stars not centred down";
+    if (std::getenv("TK_SHOW_CENTRES"))
+      std::printf("monitor %zu: centre %.3f %.3f from %ld pairs\n", i, centres[i].X(r), centres[i].Y(r),
+                  centres[i].pairs());
+  }
+  EXPECT_EQ(stray, 0) << "drew where no monitor is";
+  return pid;
+}
+
+void ExpectEndsOnKey(XServer& x, pid_t pid) {
+  ASSERT_EQ(WaitExit(pid, 0), -1) << "ended on its own";
+  x.Tool({"xdotool", "key", "a"});
+  EXPECT_EQ(WaitExit(pid, 3000 * kSlack), 0) << "a key did not end the saver with 0";
+  Reap(pid);
+}
+
+// Full screen on one screen cut into RandR monitors, in the layouts people
+// have: each monitor a scene of its own, and a key ends it.
+void FullScreenOnMonitors(const char* screen, const std::vector<Rect>& layout) {
+  XServer x;
+  START_SERVER(x, {screen});
+  ASSERT_TRUE(x.SetMonitors(layout)) << "xrandr --setmonitor failed";
+  std::vector<Monitor> monitors;
+  for (const Rect& r : layout) monitors.push_back(Monitor{0, r});
+  const pid_t pid = ExpectSceneOnEveryMonitor(x, {"/s"}, monitors);
+  ExpectEndsOnKey(x, pid);
+}
+
+TEST(X11Monitors, TwoSideBySide) {
+  FullScreenOnMonitors("1600x600x24", {{0, 0, 800, 600}, {800, 0, 1600, 600}});
+}
+
+// The monitor that carries the screen's output on the right, the other to
+// its left (X has no negative coordinates: the left one starts at 0).
+TEST(X11Monitors, OutputMonitorOnTheRight) {
+  FullScreenOnMonitors("1600x600x24", {{800, 0, 1600, 600}, {0, 0, 800, 600}});
+}
+
+TEST(X11Monitors, ThreeWithTheOutputInTheMiddle) {
+  FullScreenOnMonitors("1920x480x24", {{640, 0, 1280, 480}, {0, 0, 640, 480}, {1280, 0, 1920, 480}});
+}
+
+// Below the smaller monitor no monitor shows anything: nothing may be drawn
+// there.
+TEST(X11Monitors, TwoOfDifferentSizes) {
+  FullScreenOnMonitors("1440x768x24", {{0, 0, 1024, 768}, {1024, 0, 1440, 312}});
+}
+
+// Two X screens: both covered, each its own scene; input on the second screen
+// ends the run too, and a second start still finds the first.
+TEST(X11Monitors, TwoScreens) {
+  XServer x;
+  START_SERVER(x, {"800x600x24", "640x480x24"});
+  const pid_t pid = ExpectSceneOnEveryMonitor(x, {"/s"}, {{0, {0, 0, 800, 600}}, {1, {0, 0, 640, 480}}});
+  const pid_t second = x.Run({"/s"});
+  EXPECT_EQ(WaitExit(second, 3000 * kSlack), 0) << "a second start did not find the first";
+  Reap(second);
+  ASSERT_EQ(WaitExit(pid, 0), -1) << "the first saver ended";
+  // A click on the second screen's window.
+  x.Tool({"xdotool", "mousemove", "--screen", "1", "320", "240", "click", "1"});
+  EXPECT_EQ(WaitExit(pid, 3000 * kSlack), 0) << "input on the second screen did not end the saver with 0";
+  Reap(pid);
+}
+
+// A hack on the root window of a screen of two monitors gives each its
+// scene, as XScreenSaver gives each monitor its own hack.
+TEST(X11Monitors, HackOnTheRootWindowDrawsEveryMonitor) {
+  XServer x;
+  START_SERVER(x, {"1600x600x24"});
+  ASSERT_TRUE(x.SetMonitors({{0, 0, 800, 600}, {800, 0, 1600, 600}}));
+  const pid_t pid = ExpectSceneOnEveryMonitor(x, {"-root"}, {{0, {0, 0, 800, 600}}, {0, {800, 0, 1600, 600}}});
+  kill(pid, SIGTERM);
+  EXPECT_EQ(WaitExit(pid, 3000 * kSlack), 0);
+  Reap(pid);
+}
+
+}  // namespace
