@@ -54,6 +54,8 @@ gsettings set org.mate.screensaver lock-enabled false
 
 mate-screensaver --no-daemon ${TK_MATE_DEBUG:+--debug} > "$work/daemon.log" 2>&1 &
 daemon=$!
+# A failed check must not leave the daemon behind.
+trap 'kill "$daemon" 2>/dev/null' EXIT
 up=
 for _ in $(seq 300); do
   mate-screensaver-command --query > /dev/null 2>&1 && { up=1; break; }

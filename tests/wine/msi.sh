@@ -46,8 +46,9 @@ timeout 60 wineserver -w
 timeout 30 wine reg add 'HKCU\Software\Wine\Direct3D' /v renderer /d gdi /f >/dev/null 2>&1
 
 desktop='HKCU\Control Panel\Desktop'
-# One value of a key in the 64-bit view ("" when there is none).
-reg_get() { timeout 60 wine reg query "$1" /v "$2" /reg:64 2>/dev/null | tr -d '\r' | awk -v n="$2" 'tolower($1) == tolower(n) { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'; }
+# One value of a key, in the 64-bit view unless a third argument names
+# another ("" when there is none).
+reg_get() { timeout 60 wine reg query "$1" /v "$2" "${3:-/reg:64}" 2>/dev/null | tr -d '\r' | awk -v n="$2" 'tolower($1) == tolower(n) { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'; }
 reg_set() { timeout 30 wine reg add "$desktop" /v "$1" /t REG_SZ /d "$2" /f >/dev/null 2>&1; }
 reg_del() { timeout 30 wine reg delete "$desktop" /v "$1" /f >/dev/null 2>&1; }
 msi() { timeout 120 wine msiexec "$@" >"$work/msiexec.out" 2>&1; }
@@ -114,11 +115,11 @@ stars() {  # polls the screen for the star field; prints the count of star pixel
 }
 
 test_package() {  # msi, arch
-  local pkg=$1 arch=$2 name version code folder scr key icon got n rc memory
+  local pkg=$1 arch=$2 name version code folder view scr key icon got n rc memory
   # The package's own Property table (IDT text, CRLF line ends).
   property() { msiinfo export "$pkg" Property | tr -d '\r' | awk -F'\t' -v n="$1" '$1 == n { print $2 }'; }
   name=$(property ProductName) version=$(property ProductVersion) code=$(property ProductCode)
-  if [ "$arch" = x64 ]; then folder='C:\windows\system32'; else folder='C:\windows\syswow64'; fi
+  if [ "$arch" = x64 ]; then folder='C:\windows\system32' view=/reg:64; else folder='C:\windows\syswow64' view=/reg:32; fi
   scr="$folder\\telkarim.scr"
   echo "== $arch: $(basename "$pkg") ($name $version)"
 
@@ -132,9 +133,10 @@ test_package() {  # msi, arch
     test "$(machine "$(unix_path "$scr")" 2>/dev/null)" = "$arch"
   got=$(file_version "$(unix_path "$scr")")
   check "$arch: the saver's version resource says $version.0, as the package ($got)" test "$got" = "$version.0"
-  # Windows Installer lists products of both kinds in the 64-bit view.
+  # A 32-bit package's entry is in the 32-bit view of the registry, as on
+  # 64-bit Windows.
   key="HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\\$code"
-  got="$(reg_get "$key" DisplayName)|$(reg_get "$key" DisplayVersion)|$(reg_get "$key" Publisher)|$(reg_get "$key" UninstallString)"
+  got="$(reg_get "$key" DisplayName "$view")|$(reg_get "$key" DisplayVersion "$view")|$(reg_get "$key" Publisher "$view")|$(reg_get "$key" UninstallString "$view")"
   case "$got" in
     "$name|$version|Telkarim|MsiExec.exe /X$code") pass "$arch: the uninstall entry names it, version $version, publisher Telkarim ($got)" ;;
     *) fail "$arch: the uninstall entry $key has '$got'" ;;
