@@ -172,9 +172,10 @@ test_package() {  # msi, arch
   snapshot after
   check "$arch: the removal puts back the previous saver ($(reg_get "$desktop" SCRNSAVE.EXE), $(reg_get "$desktop" ScreenSaveActive))" \
     test "$(reg_get "$desktop" SCRNSAVE.EXE)|$(reg_get "$desktop" ScreenSaveActive)" = 'C:\windows\system32\other.scr|0'
-  # Wine 8 does not remove the registry values of a 32-bit package's
-  # components from HKCU in a 64-bit prefix (the same rows of the 64-bit
-  # package go): the remembered previous saver stays there. Said, not hidden.
+  # Wine 8 has been seen (once in four runs) to leave the HKCU values of a
+  # 32-bit package's components in a 64-bit prefix, where the same rows of
+  # the 64-bit package always go: the remembered previous saver stays. Said,
+  # not hidden, and everything else still checked.
   memory=""
   if [ "$arch" = x86 ] && ! same_as_before >/dev/null; then
     memory='HKEY_CURRENT_USER\Software\Telkarim\Installer'
@@ -204,7 +205,9 @@ arch_of() { case "$1" in *-x64.msi) echo x64 ;; *-x86.msi) echo x86 ;; *) echo "
 for pkg in "$@"; do
   arch=$(arch_of "$pkg")
   if [ ! -s "$pkg" ] || [ -z "$arch" ]; then fail "$pkg: no such package named -x64.msi or -x86.msi"; continue; fi
-  test_package "$(realpath "$pkg")" "$arch"
+  # A copy of its own: a package rebuilt meanwhile would be another product.
+  cp "$pkg" "$work/$(basename "$pkg")"
+  test_package "$work/$(basename "$pkg")" "$arch"
 done
 summary
 [ "$failed" -eq 0 ]

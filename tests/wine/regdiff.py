@@ -10,12 +10,17 @@ only the key itself (an empty folder that may come or go), not its values
 or the keys under it.
 
 Wine itself rewrites a few things on every start (a display adapter key
-per X server, driver timestamps); those are always ignored.
+per X server, driver timestamps, the count of service starts); those are
+always ignored.
 """
 import re
 import sys
 
-ALWAYS_IGNORED_KEYS = [r"HKEY_LOCAL_MACHINE\System\CurrentControlSet\Control\Video"]
+ALWAYS_IGNORED_KEYS = [
+    r"HKEY_LOCAL_MACHINE\System\CurrentControlSet\Control\Video",
+    # Counts service starts (Windows Installer's among them).
+    r"HKEY_LOCAL_MACHINE\System\CurrentControlSet\Control\ServiceCurrent",
+]
 ALWAYS_IGNORED_VALUES = ['"DriverDateData"=']
 
 
