@@ -11,6 +11,7 @@ packages=(
   mingw-w64 wine64 wine
   clang libclang-rt-14-dev
   groff-base python3 man-db dpkg-dev desktop-file-utils debootstrap
+  msitools wixl mate-screensaver dbus dbus-bin dconf-gsettings-backend libglib2.0-bin
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
-# Builds both Windows screen savers and puts them in one zip with the
-# Windows readme: build/telkarim-<version>-windows.zip.
+# Builds both Windows screen savers and what a Windows user downloads, side
+# by side in build/:
+#   telkarim-<version>-x64.msi     installer for 64-bit Windows
+#   telkarim-<version>-x86.msi     installer for 32-bit Windows (and 32-bit on 64-bit)
+#   telkarim-<version>-windows.zip both savers and the Windows readme
+# The version is the CMake project version, as in the savers' version resource.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 version=$(sed -n 's/^project(telkarim VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 [ -n "$version" ] || { echo "package-windows: no version in CMakeLists.txt" >&2; exit 1; }
 for preset in win64 win32; do
   cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" -j"$(nproc)" --target telkarim
+  cmake --build --preset "$preset" -j"$(nproc)" --target telkarim msi
 done
+cp build/win64/telkarim-"$version"-x64.msi build/win32/telkarim-"$version"-x86.msi build/
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 root="$stage/telkarim-$version-windows"
@@ -20,4 +25,6 @@ sed 's/$/\r/' docs/windows.md >"$root/README.txt"
 out="$PWD/build/telkarim-$version-windows.zip"
 rm -f "$out"
 (cd "$stage" && zip -q -r -X "$out" "telkarim-$version-windows")
+echo "$PWD/build/telkarim-$version-x64.msi"
+echo "$PWD/build/telkarim-$version-x86.msi"
 echo "$out"

@@ -19,7 +19,8 @@ for preset in win64 win32; do
     cmake --build --preset "$preset" -j"$jobs"
   fi
 done
-# The zip a Windows user downloads: both savers and the readme.
+# What a Windows user downloads: the two installers and the zip with both
+# savers and the readme.
 run scripts/package-windows.sh
 run scripts/fuzz.sh "${FUZZ_SECONDS:-30}"
 # The .deb through apt-get, as a user installs it; removed again afterwards.
@@ -34,5 +35,11 @@ fi
 # Several monitors and 144 DPI under Wine.
 if [ -x tests/wine/monitors.sh ]; then
   run tests/wine/monitors.sh build/win64/telkarim.scr
+fi
+# The installers under Wine: install, listed, set as the saver, run, removed
+# without a trace.
+version=$(sed -n 's/^project(telkarim VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+if [ -x tests/wine/msi.sh ]; then
+  run tests/wine/msi.sh build/telkarim-"$version"-x64.msi build/telkarim-"$version"-x86.msi
 fi
 exit $status

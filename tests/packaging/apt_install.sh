@@ -6,7 +6,8 @@
 # part of ctest. Safe to run again.
 #
 # While it is installed, XScreenSaver's settings tool must find the hack and
-# its page and run it in the preview pane.
+# its page and run it in the preview pane, and MATE's screen saver must list
+# it and run it (tests/mate/mate_test.sh).
 #
 # Then the same package on a clean system: a minimal Debian of this machine's
 # release made with debootstrap, where only what the package declares gets
@@ -61,6 +62,7 @@ DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --reinstall "$deb" > "$wor
 [ -s /usr/share/xscreensaver/config/telkarim.xml ] || fail "no settings page for xscreensaver-settings"
 [ "$(man -w telkarim 2>/dev/null)" = /usr/share/man/man6/telkarim.6.gz ] || fail "man -w telkarim"
 dpkg -L telkarim | grep -qx /usr/share/applications/telkarim-settings.desktop || fail "no desktop entry"
+dpkg -L telkarim | grep -qx /usr/share/applications/screensavers/telkarim.desktop || fail "no entry for MATE's screen saver"
 
 # ---- XScreenSaver's own settings tool, with the package installed
 # It must list the hack, read its page without complaint, and run it in its
@@ -118,6 +120,17 @@ settings_tool() {
     echo "settings tool: lists the hack, reads its page, previews it as '$args' (${lit} lit pixels)"
 }
 settings_tool
+
+# ---- MATE's screen saver daemon, with the package installed
+mate_daemon() {
+  "$(dirname "$0")/../mate/mate_test.sh"
+  case $? in
+    0) ;;
+    77) echo "SKIP: MATE's screen saver (see above)" ;;
+    *) fail "MATE's screen saver did not run the saver as it should" ;;
+  esac
+}
+mate_daemon
 
 # ---- on a clean system
 clean_system() {

@@ -21,7 +21,8 @@ for prefix in /usr /usr/local; do
   DESTDIR="$dest" cmake --install "$build" --prefix "$prefix" > "$work/install.log" 2>&1 \
     || { fail "cmake --install --prefix $prefix"; cat "$work/install.log"; continue; }
   for f in "$prefix/bin/telkarim" "$config_dir/telkarim.xml" "$prefix/share/man/man6/telkarim.6.gz" \
-           "$prefix/share/applications/telkarim-settings.desktop"; do
+           "$prefix/share/applications/telkarim-settings.desktop" \
+           "$prefix/share/applications/screensavers/telkarim.desktop"; do
     [ -s "$dest$f" ] || fail "$prefix: $f missing"
   done
   for size in 16 32 48 128; do
@@ -71,6 +72,20 @@ if command -v desktop-file-validate >/dev/null; then
 fi
 exec_line=$(sed -n 's/^Exec=//p' "$desktop")
 [ "$exec_line" = "telkarim --settings" ] || fail "the desktop entry runs '$exec_line'"
+# MATE's screen saver: its category, the hack mode, and a program name it can
+# find. The daemon looks for the name only in its own folders, among them
+# XScreenSaver's hack folder, so the name must be the hack link's.
+saver="$tree/usr/share/applications/screensavers/telkarim.desktop"
+if command -v desktop-file-validate >/dev/null; then
+  # A saver has no main menu category; the validator's hint says so.
+  out=$(desktop-file-validate "$saver" 2>&1 | grep -v 'hint: .*registered main category')
+  [ -z "$out" ] || fail "desktop-file-validate (MATE entry): $out"
+fi
+for line in 'Exec=telkarim -root' 'TryExec=telkarim' 'Categories=Screensaver;' 'OnlyShowIn=MATE;'; do
+  grep -qx "$line" "$saver" || fail "the MATE entry has no line '$line'"
+done
+[ -L "$tree$hack_dir/telkarim" ] || fail "the MATE entry's telkarim is not in $hack_dir"
+
 # The entry's command must be the settings dialog, not some other mode:
 # without a display it prints its one line and exits 1.
 env -u DISPLAY -u WAYLAND_DISPLAY "$tree/usr/bin/telkarim" --settings 2>/dev/null

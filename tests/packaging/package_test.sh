@@ -16,6 +16,7 @@ expected=(
   usr/share/xscreensaver/config/telkarim.xml
   usr/share/man/man6/telkarim.6.gz
   usr/share/applications/telkarim-settings.desktop
+  usr/share/applications/screensavers/telkarim.desktop
   usr/share/icons/hicolor/32x32/apps/telkarim.png
 )
 

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Builds one Windows installer from telkarim.wxs with wixl, then adds what
+# wixl cannot express: the component conditions of conditions.txt and
+# SETASSAVER among the secure properties.
+#   build-msi.sh x64|x86 VERSION SAVER.scr ICON.ico OUT.msi
+set -euo pipefail
+arch=$1 version=$2 saver=$3 icon=$4 out=$5
+here=$(cd "$(dirname "$0")" && pwd)
+case $arch in x64|x86) ;; *) echo "build-msi: no such architecture: $arch" >&2; exit 2;; esac
+tmp="$out.tmp"
+rm -f "$tmp"
+# wixl takes files by names relative to its include folders: a stage of
+# exactly the two files it packs.
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+cp "$saver" "$stage/telkarim.scr"
+cp "$icon" "$stage/telkarim.ico"
+cp "$here/telkarim.wxs" "$stage/"
+out_dir=$(cd "$(dirname "$out")" && pwd)
+tmp="$out_dir/$(basename "$tmp")"
+(cd "$stage" && wixl -a "$arch" -D Version="$version" -D Arch="$arch" -D SaverFile=telkarim.scr \
+  -D IconFile=telkarim.ico -o "$tmp" telkarim.wxs)
+while IFS=$'\t' read -r component condition; do
+  case $component in ''|'#'*) continue;; esac
+  msibuild "$tmp" -q "UPDATE \`Component\` SET \`Condition\` = '$condition' WHERE \`Component\` = '$component'"
+done < "$here/conditions.txt"
+# Every listed component must exist: a renamed one would silently lose its condition.
+for component in $(grep -v '^#' "$here/conditions.txt" | cut -f1); do
+  msiinfo export "$tmp" Component | awk -F'\t' -v c="$component" '$1 == c && $5 != "" {found=1} END {exit !found}' \
+    || { echo "build-msi: component $component has no condition" >&2; rm -f "$tmp"; exit 1; }
+done
+# SETASSAVER, given on the command line of an install that elevates through
+# the consent prompt, reaches the part that runs with the rights only as a
+# secure property (wixl has no Secure attribute either).
+secure=$(msiinfo export "$tmp" Property | tr -d '\r' | awk -F'\t' '$1 == "SecureCustomProperties" { print $2 }')
+if [ -n "$secure" ]; then
+  msibuild "$tmp" -q "UPDATE \`Property\` SET \`Value\` = '$secure;SETASSAVER' WHERE \`Property\` = 'SecureCustomProperties'"
+else
+  msibuild "$tmp" -q "INSERT INTO \`Property\` (\`Property\`, \`Value\`) VALUES ('SecureCustomProperties', 'SETASSAVER')"
+fi
+mv "$tmp" "$out"
