@@ -19,6 +19,8 @@ for preset in win64 win32; do
     cmake --build --preset "$preset" -j"$jobs"
   fi
 done
+# Both savers load on the oldest Windows they are for: their imports.
+run tests/windows/check_imports.py build/win32/telkarim.scr build/win64/telkarim.scr
 # The zip a Windows user downloads: both savers and the readme.
 run scripts/package-windows.sh
 run scripts/fuzz.sh "${FUZZ_SECONDS:-30}"
