@@ -33,6 +33,8 @@ static_assert(sizeof(COLORREF) == sizeof(uint32_t));
 
 HINSTANCE gInstance = nullptr;  // kept by PrepareSettingsDialog for the About box
 
+// Messages without text go through the ANSI call, which every Windows has;
+// texts go through win32_text.h, which picks the call the system can show.
 class Win32DialogView final : public DialogView {
  public:
   explicit Win32DialogView(HWND dialog) : dialog_(dialog) {}
