@@ -1,7 +1,5 @@
 #include "host/render_host.h"
 
-#include <thread>
-
 #include "core/colour.h"
 #include "core/random.h"
 #include "core/truncate.h"
@@ -9,29 +7,6 @@
 #include "host/render_loop.h"
 
 namespace tk {
-
-struct StdThreadStarter::Impl {
-  std::thread thread;
-};
-
-StdThreadStarter::StdThreadStarter(void (*applyPriority)(int32_t)) : applyPriority_(applyPriority) {}
-StdThreadStarter::~StdThreadStarter() { Join(); }
-
-bool StdThreadStarter::Start(std::function<void()> body, int32_t priority) {
-  if (impl_) return false;
-  impl_ = std::make_unique<Impl>();
-  auto apply = applyPriority_;
-  impl_->thread = std::thread([body = std::move(body), apply, priority] {
-    if (apply) apply(priority);
-    body();
-  });
-  return true;
-}
-
-void StdThreadStarter::Join() {
-  if (impl_ && impl_->thread.joinable()) impl_->thread.join();
-  impl_.reset();
-}
 
 RenderHost::RenderHost(HostPlatform& platform, uint32_t seed) : platform_(platform) {
   SeedRandom(seed);

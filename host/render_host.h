@@ -26,7 +26,7 @@ class ThreadStarter {
 };
 
 // std::thread, with the priority applied by the new thread to itself through
-// `applyPriority` (platform code; may be null).
+// `applyPriority` (platform code; may be null). Not in the Windows build.
 class StdThreadStarter final : public ThreadStarter {
  public:
   explicit StdThreadStarter(void (*applyPriority)(int32_t) = nullptr);

@@ -1,13 +1,21 @@
-# Cross-build for win32 Windows with mingw-w64. The posix thread model is the
-# one whose libstdc++ has std::thread (the shared render host uses it).
+# Cross-build for 32-bit Windows with mingw-w64.
+# The win32 thread model: its runtime reaches threads through the Windows API
+# alone, where the posix model's thread library imports calls that the oldest
+# Windows the saver runs on lacks. The saver starts its one render thread
+# with CreateThread itself.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
+set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-win32)
+set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-win32)
 set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# The oldest Windows this file runs on, Windows 98 and NT 4.0: the headers
+# then hide every call they lack, and anything newer is looked up at run time.
+set(telkarim_windows_version "-DWINVER=0x0400 -D_WIN32_WINNT=0x0400 -D_WIN32_WINDOWS=0x0410 -D_WIN32_IE=0x0400")
 # Strict C++20 hides M_PI in the mingw headers; the shared code uses it.
-set(CMAKE_CXX_FLAGS_INIT "-D_USE_MATH_DEFINES")
+set(CMAKE_CXX_FLAGS_INIT "-D_USE_MATH_DEFINES ${telkarim_windows_version}")
+set(CMAKE_C_FLAGS_INIT "${telkarim_windows_version}")
+set(CMAKE_RC_FLAGS_INIT "${telkarim_windows_version}")

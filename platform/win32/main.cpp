@@ -7,6 +7,7 @@
 
 #include "shell/command_line.h"
 #include "win32_shell.h"
+#include "win32_text.h"
 
 namespace tk::win32 {
 namespace {
@@ -36,8 +37,7 @@ class Win32Services final : public ShellServices {
   int RunSaver(WindowId parent) override { return win32::RunSaver(ToWindow(parent)); }
   int ShowSettings(WindowId owner) override {
     if (!PrepareSettingsDialog(State().instance)) return 0;
-    return static_cast<int>(DialogBoxParamW(State().instance, MAKEINTRESOURCEW(2003), ToWindow(owner),
-                                            SettingsDialogProc, 0));
+    return static_cast<int>(ShowDialog(State().instance, 2003, ToWindow(owner), SettingsDialogProc));
   }
   void ChangePassword(WindowId owner) override { win32::ChangePassword(ToWindow(owner)); }
 };

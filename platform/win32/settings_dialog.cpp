@@ -11,6 +11,7 @@
 #include "registry_store.h"
 #include "settings/dialog_model.h"
 #include "win32_shell.h"
+#include "win32_text.h"
 
 namespace tk::win32 {
 namespace {
@@ -32,14 +33,8 @@ static_assert(sizeof(COLORREF) == sizeof(uint32_t));
 
 HINSTANCE gInstance = nullptr;  // kept by PrepareSettingsDialog for the About box
 
-// The model's texts are UTF-8; the controls take UTF-16.
-std::wstring Wide(const std::string& text) {
-  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(std::max(n, 0)), L'\0');
-  if (n > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-  return wide;
-}
-
+// Messages without text go through the ANSI call, which every Windows has;
+// texts go through win32_text.h, which picks the call the system can show.
 class Win32DialogView final : public DialogView {
  public:
   explicit Win32DialogView(HWND dialog) : dialog_(dialog) {}
@@ -49,36 +44,36 @@ class Win32DialogView final : public DialogView {
 
   void SetSlider(const DialogSliderDef& def, int position) override {
     HWND slider = Item(def.controlId);
-    SendMessageW(slider, TBM_SETRANGE, TRUE, MAKELPARAM(def.min, def.max));
-    SendMessageW(slider, TBM_SETPOS, TRUE, position);
-    if (def.tickEvery > 0) SendMessageW(slider, TBM_SETTICFREQ, def.tickEvery, 0);
+    SendMessageA(slider, TBM_SETRANGE, TRUE, MAKELPARAM(def.min, def.max));
+    SendMessageA(slider, TBM_SETPOS, TRUE, position);
+    if (def.tickEvery > 0) SendMessageA(slider, TBM_SETTICFREQ, def.tickEvery, 0);
   }
   int SliderPosition(const DialogSliderDef& def) override {
-    return static_cast<int>(SendMessageW(Item(def.controlId), TBM_GETPOS, 0, 0));
+    return static_cast<int>(SendMessageA(Item(def.controlId), TBM_GETPOS, 0, 0));
   }
   void SetSliderLabel(const DialogSliderDef& def, const std::string& text) override {
-    SetDlgItemTextW(dialog_, def.labelId, Wide(text).c_str());
+    SetItemText(dialog_, def.labelId, text);
   }
 
   void SetPriorities(std::span<const PriorityChoice> choices, int selectedIndex) override {
     HWND list = Item(kPriorityList);
-    SendMessageW(list, WM_SETREDRAW, FALSE, 0);
-    SendMessageW(list, CB_RESETCONTENT, 0, 0);
+    SendMessageA(list, WM_SETREDRAW, FALSE, 0);
+    SendMessageA(list, CB_RESETCONTENT, 0, 0);
     LRESULT chosen = 0;
     for (size_t i = 0; i < choices.size(); ++i) {
-      const LRESULT index = SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(choices[i].text).c_str()));
-      SendMessageW(list, CB_SETITEMDATA, index, static_cast<LPARAM>(choices[i].value));
+      const LRESULT index = SendText(list, CB_ADDSTRING, 0, choices[i].text);
+      SendMessageA(list, CB_SETITEMDATA, index, static_cast<LPARAM>(choices[i].value));
       if (static_cast<int>(i) == selectedIndex) chosen = index;
     }
-    SendMessageW(list, WM_SETREDRAW, TRUE, 0);
-    SendMessageW(list, CB_SETCURSEL, chosen, 0);
+    SendMessageA(list, WM_SETREDRAW, TRUE, 0);
+    SendMessageA(list, CB_SETCURSEL, chosen, 0);
   }
   bool SelectedPriority(int32_t& value) override {
-    const LRESULT selected = SendMessageW(Item(kPriorityList), CB_GETCURSEL, 0, 0);
+    const LRESULT selected = SendMessageA(Item(kPriorityList), CB_GETCURSEL, 0, 0);
     if (selected == CB_ERR) return false;
     // Item data -1 ("below normal") looks like CB_ERR, so only a valid
     // selection is asked for its data.
-    value = static_cast<int32_t>(SendMessageW(Item(kPriorityList), CB_GETITEMDATA, selected, 0));
+    value = static_cast<int32_t>(SendMessageA(Item(kPriorityList), CB_GETITEMDATA, selected, 0));
     return true;
   }
 
@@ -86,27 +81,27 @@ class Win32DialogView final : public DialogView {
   // sorted list does not flicker through twelve insertions.
   void ClearObjects() override {
     HWND list = Item(kObjectList);
-    SendMessageW(list, WM_SETREDRAW, FALSE, 0);
-    SendMessageW(list, LB_RESETCONTENT, 0, 0);
+    SendMessageA(list, WM_SETREDRAW, FALSE, 0);
+    SendMessageA(list, LB_RESETCONTENT, 0, 0);
     filling_ = true;
   }
   int AddObject(const std::string& name, int kind) override {
     HWND list = Item(kObjectList);
-    const LRESULT index = SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(name).c_str()));
-    SendMessageW(list, LB_SETITEMDATA, index, kind);
+    const LRESULT index = SendText(list, LB_ADDSTRING, 0, name);
+    SendMessageA(list, LB_SETITEMDATA, index, kind);
     return static_cast<int>(index);
   }
-  void SelectObject(int index) override { SendMessageW(Item(kObjectList), LB_SETSEL, TRUE, index); }
+  void SelectObject(int index) override { SendMessageA(Item(kObjectList), LB_SETSEL, TRUE, index); }
   void DeselectAllObjects() override {
-    SendMessageW(Item(kObjectList), LB_SELITEMRANGE, FALSE, MAKELPARAM(0, 0xFFFF));
+    SendMessageA(Item(kObjectList), LB_SELITEMRANGE, FALSE, MAKELPARAM(0, 0xFFFF));
   }
   std::vector<int> SelectedObjectKinds() override {
     HWND list = Item(kObjectList);
     int indices[kObjectKinds] = {};
-    const LRESULT count = SendMessageW(list, LB_GETSELITEMS, kObjectKinds, reinterpret_cast<LPARAM>(indices));
+    const LRESULT count = SendMessageA(list, LB_GETSELITEMS, kObjectKinds, reinterpret_cast<LPARAM>(indices));
     std::vector<int> kinds;
     for (LRESULT i = 0; i < count && i < kObjectKinds; ++i)
-      kinds.push_back(static_cast<int>(SendMessageW(list, LB_GETITEMDATA, indices[i], 0)));
+      kinds.push_back(static_cast<int>(SendMessageA(list, LB_GETITEMDATA, indices[i], 0)));
     return kinds;
   }
   // Called after every fill of the model: redrawing back on, and the list
@@ -115,7 +110,7 @@ class Win32DialogView final : public DialogView {
     if (!filling_) return;
     filling_ = false;
     HWND list = Item(kObjectList);
-    SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+    SendMessageA(list, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(list, nullptr, TRUE);
   }
 
@@ -139,13 +134,13 @@ class Win32DialogView final : public DialogView {
   uint32_t PickColour(uint32_t current, std::array<uint32_t, 16>& customColours) override {
     COLORREF custom[16];
     std::copy(customColours.begin(), customColours.end(), custom);
-    CHOOSECOLORW cc{};
+    CHOOSECOLORA cc{};
     cc.lStructSize = sizeof cc;
     cc.hwndOwner = dialog_;
     cc.rgbResult = current;
     cc.lpCustColors = custom;
     cc.Flags = CC_RGBINIT | CC_FULLOPEN;
-    const BOOL confirmed = ChooseColorW(&cc);
+    const BOOL confirmed = ChooseColorA(&cc);
     // The chooser edits the custom colours in place, whether or not the
     // user confirms; keep what it left for the next opening.
     std::copy(std::begin(custom), std::end(custom), customColours.begin());
@@ -186,7 +181,7 @@ struct DialogSession {
 };
 
 DialogSession* SessionOf(HWND dialog) {
-  return reinterpret_cast<DialogSession*>(GetWindowLongPtrW(dialog, DWLP_USER));
+  return reinterpret_cast<DialogSession*>(GetWindowLongPtrA(dialog, DWLP_USER));
 }
 
 INT_PTR CALLBACK AboutDialogProc(HWND box, UINT message, WPARAM wParam, LPARAM) {
@@ -217,22 +212,33 @@ INT_PTR CALLBACK AboutDialogProc(HWND box, UINT message, WPARAM wParam, LPARAM) 
 
 bool PrepareSettingsDialog(HINSTANCE instance) {
   gInstance = instance;
-  INITCOMMONCONTROLSEX init;
-  init.dwSize = sizeof init;  // 8
   // The up-down group, and the bar group where the trackbar class lives:
   // without it the sliders cannot be created where the library registers
-  // classes only on request.
-  init.dwICC = ICC_UPDOWN_CLASS | ICC_BAR_CLASSES;
-  InitCommonControlsEx(&init);
+  // classes only on request. A library older than that call (NT 4.0 and 95
+  // without a later Internet Explorer) registers every class on the plain
+  // initialisation instead.
+  using InitExFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+  HMODULE library = GetModuleHandleA("COMCTL32.DLL");
+  const auto initEx = library ? reinterpret_cast<InitExFn>(reinterpret_cast<void*>(
+                                    GetProcAddress(library, "InitCommonControlsEx")))
+                              : nullptr;
+  if (initEx) {
+    INITCOMMONCONTROLSEX init;
+    init.dwSize = sizeof init;  // 8
+    init.dwICC = ICC_UPDOWN_CLASS | ICC_BAR_CLASSES;
+    initEx(&init);
+  } else {
+    InitCommonControls();
+  }
   return true;
 }
 
-void ShowAbout(HWND owner) { DialogBoxParamW(gInstance, MAKEINTRESOURCEW(104), owner, AboutDialogProc, 0); }
+void ShowAbout(HWND owner) { ShowDialog(gInstance, 104, owner, AboutDialogProc); }
 
 INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     auto* session = new DialogSession(dialog);
-    SetWindowLongPtrW(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(session));
+    SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(session));
     session->model.Open();
     session->view.EndObjectFill();
     return FALSE;  // no default focus
@@ -278,7 +284,7 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
           return FALSE;
       }
     case WM_DESTROY:
-      SetWindowLongPtrW(dialog, DWLP_USER, 0);
+      SetWindowLongPtrA(dialog, DWLP_USER, 0);
       delete session;
       return FALSE;
     default:

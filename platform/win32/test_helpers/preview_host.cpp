@@ -1,11 +1,12 @@
 // Test helper: a top-level window that plays the system's preview parent.
 // Usage: preview_host <saver.scr> <handle-file> [seconds]
 // Creates a 320x240 child area, writes its decimal handle to <handle-file>,
-// starts "<saver> /p <handle>", and destroys the parent after [seconds]
-// (default 6). Within 5 s it prints whether the saver's window is a child of
-// the area, whether it is visible, and its client size. Exit code: 0 when
-// the saver ended within 5 s of the parent's destruction, 2 when it did not,
-// 3 when it could not be started.
+// starts "<saver> /p <handle>", and destroys the parent [seconds] (default
+// 6) after the saver's window has shown. Once it shows, or after 60 s, it
+// prints whether the saver's window is a child of the area, whether it is
+// visible, and its client size. Exit code: 0 when the saver ended within 20 s
+// of the parent's destruction, 2 when it did not, 3 when it could not be
+// started. The limits are generous for emulated and sanitised runs.
 #include <windows.h>
 
 #include <cstdio>
@@ -48,7 +49,6 @@ int main(int argc, char** argv) {
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
   if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 3;
-  SetTimer(frame, 1, static_cast<UINT>(seconds * 1000), nullptr);
   SetTimer(frame, 2, 250, nullptr);
   int looks = 0;
   MSG msg;
@@ -56,11 +56,13 @@ int main(int argc, char** argv) {
     if (msg.message == WM_TIMER && msg.hwnd == frame && msg.wParam == 2) {
       // What the saver made of the area: its window, title and size, once
       // it is shown (the window turns visible only after its creation,
-      // which opens the display, has finished) or after 5 s.
+      // which opens the display, has finished) or after 60 s; the parent's
+      // lifetime counts from then.
       HWND saver = FindWindowExA(area, nullptr, "WindowsScreenSaverClass", "Preview");
       const bool visible = saver && IsWindowVisible(saver);
-      if (visible || ++looks == 20) {
+      if (visible || ++looks == 240) {
         KillTimer(frame, 2);
+        SetTimer(frame, 1, static_cast<UINT>(seconds * 1000), nullptr);
         RECT r{};
         if (saver) GetClientRect(saver, &r);
         std::printf("preview window %s%s %ldx%ld\n", saver ? "found" : "missing", visible ? " visible" : "", r.right,
@@ -76,7 +78,7 @@ int main(int argc, char** argv) {
     }
     DispatchMessageA(&msg);
   }
-  const DWORD waited = WaitForSingleObject(pi.hProcess, 5000);
+  const DWORD waited = WaitForSingleObject(pi.hProcess, 20000);
   DWORD code = 0;
   GetExitCodeProcess(pi.hProcess, &code);
   std::printf("saver %s, exit code %lu\n", waited == WAIT_OBJECT_0 ? "ended" : "still running",
