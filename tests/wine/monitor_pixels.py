@@ -17,8 +17,8 @@ def main():
     parts = data.split(maxsplit=4)
     w, h = int(parts[1]), int(parts[2])
     px = parts[4][: w * h * 3]
-    for spec in sys.argv[2:]:
-        x0, y0, x1, y1 = (int(v) for v in spec.split(","))
+    for area in sys.argv[2:]:
+        x0, y0, x1, y1 = (int(v) for v in area.split(","))
         lit = star = sx = sy = 0
         for y in range(max(0, y0), min(h, y1)):
             row = px[(y * w + max(0, x0)) * 3 : (y * w + min(w, x1)) * 3]

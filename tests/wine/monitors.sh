@@ -152,8 +152,8 @@ layout() {
   # where their centre lies.
   local lines all shots_taken=0 sums=() k
   for ((k = 0; k < count; ++k)); do sums+=("0 0 0"); done
-  for _ in $(seq 40); do
-    sleep 1
+  for _ in $(seq 80); do
+    sleep 0.5
     shot "monitors-$label"
     mapfile -t lines < <(python3 "$here/monitor_pixels.py" "$shots/monitors-$label.png" "${regions[@]}")
     all=1
