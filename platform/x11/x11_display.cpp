@@ -11,7 +11,6 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
 
-#include "platform/x11/present_regions.h"
 #include "platform/x11/x11_errors.h"
 
 namespace tk::x11 {
@@ -27,21 +26,8 @@ bool LocalDisplay(::Display* dpy) {
 
 }  // namespace
 
-int32_t DamageCellSize() {
-  // 16 pixels: a star at full HD is a 6-pixel square, so a 32-pixel cell
-  // sends some 28 times the pixels it changed and the server's copying
-  // dominates; 8-pixel cells send twice the requests for little saving in
-  // pixels. Measured with bench/x11_cpu.sh.
-  const char* v = std::getenv("TELKARIM_DAMAGE_CELL");
-  if (v) {
-    const long n = std::strtol(v, nullptr, 10);
-    if (n >= 4 && n <= 256) return static_cast<int32_t>(n);
-  }
-  return 16;
-}
-
 X11Display::X11Display(const char* displayName, unsigned long window)
-    : window_(window), damage_(DamageCellSize()) {
+    : window_(window) {
   if (displayName) {
     displayName_ = displayName;
     haveName_ = true;
@@ -102,10 +88,10 @@ DisplayOpen X11Display::Open() {
 void X11Display::Close() {
   if (!dpy_) return;
   if (std::getenv("TELKARIM_X11_FIGURES")) {
-    std::fprintf(stderr, "x11: %llu frames, %llu rectangles, %llu pixels, cell %d, %s\n",
+    std::fprintf(stderr, "x11: %llu frames, %llu rectangles, %llu pixels, %s\n",
                  static_cast<unsigned long long>(figures_.frames),
                  static_cast<unsigned long long>(figures_.rectangles),
-                 static_cast<unsigned long long>(figures_.pixels), damage_.CellSize(),
+                 static_cast<unsigned long long>(figures_.pixels),
                  figures_.sharedMemory ? "shared memory" : "XPutImage");
   }
   DropImage();
@@ -187,7 +173,7 @@ bool X11Display::MakeImage(int32_t width, int32_t height) {
   }
   imageWidth_ = width;
   imageHeight_ = height;
-  damage_.Reset(width, height);
+  damage_.Clear();
   repaint_.store(true);
   return true;
 }
@@ -240,13 +226,11 @@ void X11Display::Put(const Rect& r) {
 void X11Display::Unlock() {
   if (!image_) return;
   if (repaint_.exchange(false, std::memory_order_relaxed)) {
-    damage_.TakeRegions(regions_);  // forget it; the whole image goes
     Put(Rect{0, 0, imageWidth_, imageHeight_});
   } else {
-    damage_.TakeRegions(regions_);
-    JoinCloseRegions(regions_);
-    for (const Rect& r : regions_) Put(r);
+    for (const Rect& r : damage_.Rects()) Put(r);
   }
+  damage_.Clear();
   ++figures_.frames;
   figures_.sharedMemory = imageShared_;
   // Waiting for the server here does two things: the next frame does not

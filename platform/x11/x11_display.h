@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "host/damage_grid.h"
+#include "host/damage_list.h"
 #include "host/display.h"
 
 struct _XDisplay;
@@ -19,8 +19,8 @@ namespace tk::x11 {
 // window thread's event loop never shares a connection with drawing.
 //
 // The "primary surface" is one persistent image the size of the window: the
-// frame buffer writes into it, and Unlock sends only the cells the frame
-// touched (the damage grid), through MIT-SHM where the server is local and
+// frame buffer writes into it, and Unlock sends only the squares the frame
+// wrote (the damage list), through MIT-SHM where the server is local and
 // the extension works, with plain XPutImage otherwise.
 class X11Display final : public Display {
  public:
@@ -36,7 +36,7 @@ class X11Display final : public Display {
   int32_t ScreenWidth() override { return screenWidth_; }
   bool Lock(PixelView& view, std::vector<Rect>& visible) override;
   void Unlock() override;
-  DamageGrid* Damage() override { return &damage_; }
+  DamageList* Damage() override { return &damage_; }
 
   // Window thread, on ConfigureNotify: the window's new size, which the
   // render thread picks up at its next ClientSize without asking the server
@@ -86,14 +86,9 @@ class X11Display final : public Display {
   // lives, so it cannot be a local of the function that makes the image.
   void* shmInfo_ = nullptr;
 
-  DamageGrid damage_;
-  std::vector<Rect> regions_;
+  DamageList damage_;
   std::atomic<bool> repaint_{true};
   Figures figures_;
 };
-
-// Cell size of the damage grid; TELKARIM_DAMAGE_CELL overrides it for
-// measuring (4..256).
-int32_t DamageCellSize();
 
 }  // namespace tk::x11
