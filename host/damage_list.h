@@ -11,38 +11,39 @@ namespace tk {
 // can present only the pixels that changed: the work follows the points, not
 // the window's area. FillSquare adds every square it writes (erases too).
 //
-// A point is erased and redrawn a few pixels away within the same frame, so
-// a new square is folded into a recent rectangle it lies close to whenever
-// their bounding box holds no more pixels than the two apart: the list then
-// carries about one rectangle per point, never more pixels than the squares
-// themselves, and a square written twice costs nothing. Nearby rectangles
-// are found through a small table keyed by 8-pixel cell; it forgets a frame
-// by moving to a new stamp, so nothing screen-sized is cleared and, once the
-// list has grown to the frame's squares, nothing is allocated.
+// A point is erased and redrawn a few pixels away within the same frame, and
+// neighbouring points of an object lie close together, so a new square is
+// folded into a recent rectangle near it whenever their bounding box holds at
+// most `foldAllowance` pixels more than the two apart: the display's price of
+// one more rectangle, counted in pixels. With an allowance of 0 the list
+// never holds more pixels than the squares did, and a square written twice
+// costs nothing. Nearby rectangles are found through a small table keyed by
+// 16-pixel cell; it forgets a frame by moving to a new stamp, so nothing
+// screen-sized is cleared and, once the list has grown to a frame's squares,
+// nothing is allocated.
 class DamageList {
  public:
-  DamageList() { rects_.reserve(1024); }
+  explicit DamageList(int32_t foldAllowance = 0) : allowance_(foldAllowance) { rects_.reserve(1024); }
+
+  // Pixels a fold may add to save one rectangle; see above.
+  void SetFoldAllowance(int32_t pixels) { allowance_ = pixels; }
 
   // A square already known to lie inside the client area; size >= 1.
   void Add(int32_t x, int32_t y, int32_t size) {
     const Rect s{x, y, x + size, y + size};
-    bounds_ = rects_.empty() ? s : Union(bounds_, s);
-    // Every earlier square whose top-left corner is within 4 pixels of this
+    // A star is erased and plotted one after the other.
+    if (!rects_.empty() && Fold(rects_.back(), s)) return;
+    // Every earlier square whose top-left corner is within 8 pixels of this
     // one's was keyed in one of these four cells.
-    const int32_t cx = (x - 4) >> 3, cy = (y - 4) >> 3;
+    const int32_t cx = (x - 8) >> 4, cy = (y - 8) >> 4;
     for (int32_t j = 0; j < 2; ++j) {
       for (int32_t i = 0; i < 2; ++i) {
         const Slot& slot = table_[Key(cx + i, cy + j)];
         if (slot.stamp != stamp_) continue;
-        Rect& r = rects_[slot.index];
-        const Rect u = Union(r, s);
-        if (Area(u) <= Area(r) + Area(s)) {
-          r = u;
-          return;
-        }
+        if (Fold(rects_[slot.index], s)) return;
       }
     }
-    Slot& own = table_[Key(x >> 3, y >> 3)];
+    Slot& own = table_[Key(x >> 4, y >> 4)];
     own.stamp = stamp_;
     own.index = static_cast<uint32_t>(rects_.size());
     rects_.push_back(s);
@@ -51,8 +52,6 @@ class DamageList {
   // The rectangles written since the last Clear, in the order first written;
   // together they hold every pixel of every square added.
   const std::vector<Rect>& Rects() const { return rects_; }
-  // The smallest rectangle holding them all; meaningless when Empty.
-  const Rect& Bounds() const { return bounds_; }
   bool Empty() const { return rects_.empty(); }
 
   // Forgets the damage; O(1) apart from the stamp wrapping once in 2^32 frames.
@@ -80,9 +79,16 @@ class DamageList {
                 a.right > b.right ? a.right : b.right, a.bottom > b.bottom ? a.bottom : b.bottom};
   }
   static int64_t Area(const Rect& r) { return int64_t{r.Width()} * r.Height(); }
+  // Grows r to hold s when that adds no more than the allowance.
+  bool Fold(Rect& r, const Rect& s) const {
+    const Rect u = Union(r, s);
+    if (Area(u) > Area(r) + Area(s) + allowance_) return false;
+    r = u;
+    return true;
+  }
 
+  int64_t allowance_;
   std::vector<Rect> rects_;
-  Rect bounds_;
   uint32_t stamp_ = 1;
   std::array<Slot, kSlots> table_{};
 };

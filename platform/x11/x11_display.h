@@ -19,9 +19,9 @@ namespace tk::x11 {
 // window thread's event loop never shares a connection with drawing.
 //
 // The "primary surface" is one persistent image the size of the window: the
-// frame buffer writes into it, and Unlock sends only the squares the frame
-// wrote (the damage list), through MIT-SHM where the server is local and
-// the extension works, with plain XPutImage otherwise.
+// frame buffer writes into it, and Unlock sends only the rectangles the frame
+// wrote (the damage list), one put request each, through MIT-SHM where the
+// server is local and the extension works, with plain XPutImage otherwise.
 class X11Display final : public Display {
  public:
   // `window` is the X window drawn into (ours, a preview child, or a hack's
