@@ -1,5 +1,6 @@
 #include "platform/x11/x11_display.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -43,6 +44,12 @@ X11Display::X11Display(const char* displayName, unsigned long window)
   }
 }
 
+X11Display::X11Display(const char* displayName, unsigned long window, const Rect& monitor)
+    : X11Display(displayName, window) {
+  hasMonitor_ = true;
+  monitor_ = monitor;
+}
+
 X11Display::~X11Display() { Close(); }
 
 DisplayOpen X11Display::Open() {
@@ -63,7 +70,7 @@ DisplayOpen X11Display::Open() {
   width_ = wa.width;
   height_ = wa.height;
   size_.store(Pack(width_, height_));
-  screenWidth_ = WidthOfScreen(wa.screen);
+  screenWidth_ = hasMonitor_ ? monitor_.Width() : WidthOfScreen(wa.screen);
 
   // Direct colour only, at 15 bits or more; 15-bit servers hand out 16-bit
   // pixels and report 16, as the host expects.
@@ -113,8 +120,9 @@ void X11Display::ClientSize(int32_t& width, int32_t& height) {
   const uint64_t packed = size_.load(std::memory_order_relaxed);
   width_ = static_cast<int32_t>(packed >> 32);
   height_ = static_cast<int32_t>(packed & 0xFFFFFFFFu);
-  width = width_;
-  height = height_;
+  const Rect area = Area();
+  width = area.Width();
+  height = area.Height();
 }
 
 bool X11Display::MakeSharedImage(int32_t width, int32_t height) {
@@ -209,23 +217,30 @@ void X11Display::DropImage() {
 
 bool X11Display::Lock(PixelView& view, std::vector<Rect>& visible) {
   if (!dpy_ || !format_.rgb) return false;
-  if (!image_ || imageWidth_ != width_ || imageHeight_ != height_) {
-    if (!MakeImage(width_, height_)) return false;
+  const Rect area = Area();
+  if (!image_ || imageWidth_ != area.Width() || imageHeight_ != area.Height()) {
+    if (!MakeImage(area.Width(), area.Height())) return false;
   }
   view.bits = reinterpret_cast<uint8_t*>(image_->data);
   view.pitch = image_->bytes_per_line;
   view.format = format_;
   view.format.bitCount = static_cast<uint32_t>(image_->bits_per_pixel);
-  visible.push_back(Rect{0, 0, imageWidth_, imageHeight_});
+  // The part of the window over this display, in its own coordinates; a
+  // monitor the window does not reach gets nothing drawn.
+  const Rect seen{std::max(area.left, 0) - area.left, std::max(area.top, 0) - area.top,
+                  std::min(area.right, width_) - area.left, std::min(area.bottom, height_) - area.top};
+  if (seen.Width() > 0 && seen.Height() > 0) visible.push_back(seen);
   return true;
 }
 
 void X11Display::Put(const Rect& r) {
   const unsigned w = static_cast<unsigned>(r.Width()), h = static_cast<unsigned>(r.Height());
+  const Rect area = Area();
+  const int x = area.left + r.left, y = area.top + r.top;
   if (imageShared_)
-    XShmPutImage(dpy_, window_, gc_, image_, r.left, r.top, r.left, r.top, w, h, False);
+    XShmPutImage(dpy_, window_, gc_, image_, r.left, r.top, x, y, w, h, False);
   else
-    XPutImage(dpy_, window_, gc_, image_, r.left, r.top, r.left, r.top, w, h);
+    XPutImage(dpy_, window_, gc_, image_, r.left, r.top, x, y, w, h);
   ++figures_.rectangles;
   figures_.pixels += uint64_t{w} * h;
 }

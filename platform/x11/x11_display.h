@@ -22,11 +22,20 @@ namespace tk::x11 {
 // frame buffer writes into it, and Unlock sends only the rectangles the frame
 // wrote (the damage list), one put request each, through MIT-SHM where the
 // server is local and the extension works, with plain XPutImage otherwise.
+//
+// On a desktop of several monitors one window covers them all and each
+// monitor gets its own X11Display with the monitor's rectangle in the window:
+// it then reports the monitor's size, its image is the monitor's size, the
+// visible rectangles are in the monitor's own coordinates and its pixels land
+// at the monitor's place in the window, so each scene is centred on its own
+// monitor.
 class X11Display final : public Display {
  public:
   // `window` is the X window drawn into (ours, a preview child, or a hack's
-  // target); `displayName` null means $DISPLAY.
+  // target); `displayName` null means $DISPLAY. Without `monitor` the whole
+  // window is the screen.
   X11Display(const char* displayName, unsigned long window);
+  X11Display(const char* displayName, unsigned long window, const Rect& monitor);
   ~X11Display() override;
 
   DisplayOpen Open() override;
@@ -62,6 +71,9 @@ class X11Display final : public Display {
   bool MakeSharedImage(int32_t width, int32_t height);
   void DropImage();
   void Put(const Rect& r);
+  // What this display covers in window coordinates: its monitor, or the
+  // whole window as of the last ClientSize.
+  Rect Area() const { return hasMonitor_ ? monitor_ : Rect{0, 0, width_, height_}; }
   static uint64_t Pack(int32_t w, int32_t h) {
     return (uint64_t{static_cast<uint32_t>(w)} << 32) | static_cast<uint32_t>(h);
   }
@@ -69,6 +81,8 @@ class X11Display final : public Display {
   std::string displayName_;
   bool haveName_ = false;
   unsigned long window_;
+  bool hasMonitor_ = false;
+  Rect monitor_;  // in window coordinates
   _XDisplay* dpy_ = nullptr;
   _XGC* gc_ = nullptr;
   void* visual_ = nullptr;

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -22,6 +23,7 @@
 #include "host/resources.h"
 #include "platform/x11/x11_display.h"
 #include "platform/x11/x11_errors.h"
+#include "platform/x11/x11_monitors.h"
 #include "platform/x11/x11_text.h"
 #include "settings/file_store.h"
 #include "shell/input_rules.h"
@@ -158,9 +160,9 @@ void SetNames(::Display* dpy, Window w, const char* title) {
 }
 
 Window CreateSaverWindow(::Display* dpy, Window parent, int x, int y, int w, int h, bool overrideRedirect,
-                         long events) {
+                         long events, int screen = -1) {
   XSetWindowAttributes a{};
-  a.background_pixel = BlackPixel(dpy, DefaultScreen(dpy));
+  a.background_pixel = BlackPixel(dpy, screen < 0 ? DefaultScreen(dpy) : screen);
   a.border_pixel = a.background_pixel;
   a.override_redirect = overrideRedirect ? True : False;
   a.event_mask = events;
@@ -179,7 +181,27 @@ Window ParseWindowEnv(const char* v) {
   return static_cast<Window>(n);
 }
 
-// One run of the saver in one window.
+// A window's rectangle in the coordinates of its screen's root.
+Rect RootRect(::Display* dpy, Window w) {
+  XWindowAttributes wa;
+  int x = 0, y = 0;
+  Window child = 0;
+  x11::BeginTrap();
+  const Status ok = XGetWindowAttributes(dpy, w, &wa);
+  if (ok) XTranslateCoordinates(dpy, w, wa.root, 0, 0, &x, &y, &child);
+  if (x11::EndTrap(dpy) != 0 || !ok) return Rect{};
+  return Rect{x, y, x + wa.width, y + wa.height};
+}
+
+int ScreenOf(::Display* dpy, Window w) {
+  XWindowAttributes wa;
+  x11::BeginTrap();
+  const Status ok = XGetWindowAttributes(dpy, w, &wa);
+  if (x11::EndTrap(dpy) != 0 || !ok) return DefaultScreen(dpy);
+  return XScreenNumberOfScreen(wa.screen);
+}
+
+// One run of the saver: one window, or in full screen one per X screen.
 class SaverRun {
  public:
   SaverRun(::Display* dpy, const SaverRequest& request) : dpy_(dpy), request_(request) {}
@@ -190,6 +212,8 @@ class SaverRun {
 
  private:
   bool CreateTarget();
+  void CreateDisplays();
+  void AddDisplays(Window w);
   void HandleEvent(XEvent& e);
   void Watch(InputKind kind, CursorPoint cursor = {});
   void PollPower();
@@ -209,6 +233,17 @@ class SaverRun {
   bool powerChecked_ = false, powerDown_ = false;
   std::unique_ptr<InputWatch> watch_;
   std::unique_ptr<x11::X11Display> display_;
+  // Full screen on a display of several X screens: a window on every other
+  // screen, each with its own blank cursor.
+  std::vector<Window> screenWindows_;
+  std::vector<Cursor> screenCursors_;
+  // The displays of every monitor after the first, and the window each
+  // draws into (display_ draws into window_).
+  struct MoreMonitor {
+    Window window;
+    std::unique_ptr<x11::X11Display> display;
+  };
+  std::vector<MoreMonitor> moreMonitors_;
   std::unique_ptr<FileSettingsStore> store_;
   std::unique_ptr<StdThreadStarter> threads_;
   std::unique_ptr<HostPlatform> platform_;
@@ -228,6 +263,17 @@ bool SaverRun::CreateTarget() {
                                   basic | input);
       ownWindow_ = true;
       SetNames(dpy_, window_, kFullScreenTitle);
+      // Every other X screen is covered too, and input there ends the run
+      // like input on the first.
+      for (int s = 0; s < ScreenCount(dpy_); ++s) {
+        if (s == screen) continue;
+        const Window w = CreateSaverWindow(dpy_, RootWindow(dpy_, s), 0, 0, DisplayWidth(dpy_, s),
+                                           DisplayHeight(dpy_, s), true, basic | input, s);
+        SetNames(dpy_, w, kFullScreenTitle);
+        screenCursors_.push_back(BlankCursor(dpy_, w));
+        XDefineCursor(dpy_, w, screenCursors_.back());
+        screenWindows_.push_back(w);
+      }
       break;
     }
     case SaverRequest::Mode::kPreview: {
@@ -300,13 +346,15 @@ int SaverRun::Run() {
   watch_ = std::make_unique<InputWatch>(watching_, fullScreen_);
   watch_->SetAnchor(QueryCursor(dpy_));
   if (ownWindow_) XMapRaised(dpy_, window_);
+  for (Window w : screenWindows_) XMapRaised(dpy_, w);
   XSync(dpy_, False);
 
   store_ = std::make_unique<FileSettingsStore>(request_.settingsFile ? *request_.settingsFile : DefaultSettingsPath());
-  display_ = std::make_unique<x11::X11Display>(DisplayString(dpy_), window_);
+  CreateDisplays();
   threads_ = std::make_unique<StdThreadStarter>(&ApplyRenderPriority);
   platform_ = std::unique_ptr<HostPlatform>(
       new HostPlatform{*display_, *store_, EmbeddedResources(), *threads_, request_.adjustSettings});
+  for (MoreMonitor& m : moreMonitors_) platform_->moreMonitors.push_back(m.display.get());
   host_ = std::make_unique<RenderHost>(*platform_, TickCount());
   if (host_->errorText()) painter_ = std::make_unique<x11::XftTextPainter>(dpy_, window_);
 
@@ -353,6 +401,33 @@ int SaverRun::Run() {
   return 0;
 }
 
+// A display for every monitor the windows cover, the primary's first. A
+// window on a single monitor, a preview and a trial window get the one
+// display for the whole window they always had.
+void SaverRun::CreateDisplays() {
+  AddDisplays(window_);
+  for (Window w : screenWindows_) AddDisplays(w);
+}
+
+void SaverRun::AddDisplays(Window w) {
+  std::vector<Rect> monitors;
+  if (request_.mode == SaverRequest::Mode::kFullScreen || request_.mode == SaverRequest::Mode::kHack) {
+    const int screen = ScreenOf(dpy_, w);
+    monitors = x11::MonitorsInWindow(
+        x11::ArrangeMonitors(x11::QueryMonitors(dpy_, screen), DisplayWidth(dpy_, screen), DisplayHeight(dpy_, screen)),
+        RootRect(dpy_, w));
+  }
+  const char* name = DisplayString(dpy_);
+  auto add = [&](std::unique_ptr<x11::X11Display> d) {
+    if (!display_)
+      display_ = std::move(d);
+    else
+      moreMonitors_.push_back(MoreMonitor{w, std::move(d)});
+  };
+  if (monitors.empty()) add(std::make_unique<x11::X11Display>(name, w));
+  for (const Rect& m : monitors) add(std::make_unique<x11::X11Display>(name, w, m));
+}
+
 void SaverRun::Watch(InputKind kind, CursorPoint cursor) {
   if (watch_->ShouldClose(kind, cursor)) quit_ = true;
 }
@@ -382,12 +457,18 @@ void SaverRun::HandleEvent(XEvent& e) {
       }
       break;
     case Expose:
-      if (e.xexpose.count == 0 && display_) display_->RequestRepaint();
+      if (e.xexpose.count == 0 && display_) {
+        if (e.xexpose.window == window_) display_->RequestRepaint();
+        for (MoreMonitor& m : moreMonitors_)
+          if (m.window == e.xexpose.window) m.display->RequestRepaint();
+      }
       break;
     case ConfigureNotify:
       // The render thread sees the new client size at its next frame and
       // remakes its image; a preview follows its parent's size.
       if (e.xconfigure.window == window_ && display_) display_->SetClientSize(e.xconfigure.width, e.xconfigure.height);
+      for (MoreMonitor& m : moreMonitors_)
+        if (m.window == e.xconfigure.window) m.display->SetClientSize(e.xconfigure.width, e.xconfigure.height);
       if (parent_ && e.xconfigure.window == parent_)
         XResizeWindow(dpy_, window_, static_cast<unsigned>(e.xconfigure.width < 1 ? 1 : e.xconfigure.width),
                       static_cast<unsigned>(e.xconfigure.height < 1 ? 1 : e.xconfigure.height));
@@ -397,6 +478,11 @@ void SaverRun::HandleEvent(XEvent& e) {
         if (e.xdestroywindow.window == window_) ownWindow_ = false;  // nothing left to destroy
         quit_ = true;
       }
+      for (Window& w : screenWindows_)
+        if (e.xdestroywindow.window == w) {
+          w = 0;
+          quit_ = true;
+        }
       break;
     case ClientMessage:
       if (deleteAtom_ && static_cast<Atom>(e.xclient.data.l[0]) == deleteAtom_) quit_ = true;
@@ -430,14 +516,22 @@ void SaverRun::Teardown() {
     x11::EndTrap(dpy_);
   }
   ownWindow_ = false;
+  x11::BeginTrap();
+  for (Window w : screenWindows_)
+    if (w) XDestroyWindow(dpy_, w);
+  x11::EndTrap(dpy_);
+  screenWindows_.clear();
   painter_.reset();
   host_.reset();  // stops and joins the render thread, closes the display
   platform_.reset();
   threads_.reset();
+  moreMonitors_.clear();
   display_.reset();
   store_.reset();
   if (blank_) XFreeCursor(dpy_, blank_);
   blank_ = 0;
+  for (Cursor c : screenCursors_) XFreeCursor(dpy_, c);
+  screenCursors_.clear();
 }
 
 ::Display* OpenDisplay() {
