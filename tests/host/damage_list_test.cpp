@@ -124,6 +124,14 @@ TEST(DamageList, ClearForgetsEveryRectangle) {
   ASSERT_EQ(damage.Rects().size(), 2u);
   EXPECT_EQ(damage.Rects()[0], (Rect{990, 50, 994, 54}));
   EXPECT_EQ(damage.Rects()[1], (Rect{5, 5, 9, 9}));
+  // The frame stamp wraps after 65 535 frames and comes back to the value of
+  // a frame long gone; that frame's entries must be gone too.
+  damage.Clear();
+  for (int i = 0; i < 100; ++i) damage.Add(i * 10, 50, 4);
+  for (int i = 0; i < 65535; ++i) damage.Clear();
+  damage.Add(991, 50, 4);
+  ASSERT_EQ(damage.Rects().size(), 1u);
+  EXPECT_EQ(damage.Rects()[0], (Rect{991, 50, 995, 54}));
 }
 
 // The frame buffer records exactly the squares it draws: a square it drops
