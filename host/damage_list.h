@@ -30,6 +30,7 @@ class DamageList {
 
   // A square already known to lie inside the client area; size >= 1.
   void Add(int32_t x, int32_t y, int32_t size) {
+    ++squares_;
     const Rect s{x, y, x + size, y + size};
     // A star is erased and plotted one after the other.
     if (!rects_.empty() && Fold(rects_.back(), s)) return;
@@ -55,11 +56,14 @@ class DamageList {
   // together they hold every pixel of every square added.
   const std::vector<Rect>& Rects() const { return rects_; }
   bool Empty() const { return rects_.empty(); }
+  // Squares added since the last Clear, for the measurements.
+  uint32_t Squares() const { return squares_; }
 
   // Forgets the damage; O(1) apart from the stamp wrapping once in 65 535
   // frames.
   void Clear() {
     rects_.clear();
+    squares_ = 0;
     if (++stamp_ == 0) {
       table_.fill(Slot{});
       stamp_ = 1;
@@ -95,6 +99,7 @@ class DamageList {
 
   int64_t allowance_;
   std::vector<Rect> rects_;
+  uint32_t squares_ = 0;
   uint16_t stamp_ = 1;
   std::array<Slot, kSlots> table_{};
 };

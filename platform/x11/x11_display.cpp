@@ -32,7 +32,14 @@ const char* Name(bool shared) { return shared ? "shared image" : "XPutImage"; }
 // MIT-SHM at 1920x1080, 500 stars, two runs each: 0 -> 5.0 %, 100 -> 4.1 %,
 // 400 -> 3.6 %, 1500 -> 3.8..5.4 % server CPU. Over the wire every byte
 // counts instead, so plain XPutImage widens nothing.
-constexpr int32_t kSharedRequestPixels = 400;
+// TELKARIM_FOLD_PIXELS (0..100000) overrides it, for measuring.
+int32_t SharedRequestPixels() {
+  if (const char* v = std::getenv("TELKARIM_FOLD_PIXELS")) {
+    const long n = std::strtol(v, nullptr, 10);
+    if (n >= 0 && n <= 100000) return static_cast<int32_t>(n);
+  }
+  return 400;
+}
 
 }  // namespace
 
@@ -104,8 +111,8 @@ DisplayOpen X11Display::Open() {
 void X11Display::Close() {
   if (!dpy_) return;
   if (std::getenv("TELKARIM_X11_FIGURES")) {
-    std::fprintf(stderr, "x11: %llu frames, %llu rectangles, %llu pixels, %s\n",
-                 static_cast<unsigned long long>(figures_.frames),
+    std::fprintf(stderr, "x11: %llu frames, %llu squares, %llu rectangles, %llu pixels, %s\n",
+                 static_cast<unsigned long long>(figures_.frames), static_cast<unsigned long long>(figures_.squares),
                  static_cast<unsigned long long>(figures_.rectangles),
                  static_cast<unsigned long long>(figures_.pixels), Name(figures_.sharedMemory));
   }
@@ -161,8 +168,9 @@ bool X11Display::MakeSharedImage(int32_t width, int32_t height) {
     delete segment;
     return false;
   }
+  // A new segment is zero-filled (black) by the kernel; clearing it here
+  // would only make every page of a screen-sized image resident at once.
   img->data = info.shmaddr;
-  std::memset(img->data, 0, bytes);
   image_ = img;
   imageShared_ = true;
   shmInfo_ = segment;
@@ -190,7 +198,7 @@ bool X11Display::MakeImage(int32_t width, int32_t height) {
   imageWidth_ = width;
   imageHeight_ = height;
   damage_.Clear();
-  damage_.SetFoldAllowance(imageShared_ ? kSharedRequestPixels : 0);
+  damage_.SetFoldAllowance(imageShared_ ? SharedRequestPixels() : 0);
   repaint_.store(true);
   return true;
 }
@@ -258,6 +266,7 @@ void X11Display::Unlock() {
   } else {
     for (const Rect& r : damage_.Rects()) Put(r);
   }
+  figures_.squares += damage_.Squares();
   damage_.Clear();
   ++figures_.frames;
   figures_.sharedMemory = imageShared_;

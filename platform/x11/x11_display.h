@@ -58,10 +58,11 @@ class X11Display final : public Display {
   // when the image was made anew).
   void RequestRepaint() { repaint_.store(true, std::memory_order_relaxed); }
 
-  // What presenting cost, for the measurements: frames presented, rectangles
-  // sent and pixels in them; whether shared memory was in use at the end.
+  // What presenting cost, for the measurements: frames presented, squares
+  // drawn, rectangles sent and pixels in them; whether shared memory was in
+  // use at the end.
   struct Figures {
-    uint64_t frames = 0, rectangles = 0, pixels = 0;
+    uint64_t frames = 0, squares = 0, rectangles = 0, pixels = 0;
     bool sharedMemory = false;
   };
   Figures figures() const { return figures_; }
