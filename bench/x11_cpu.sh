@@ -71,7 +71,7 @@ measure() { # $1 = case, $2 = program name, $3 = object squares for the floor
     covered) "$watch" -window 1920x1080 -cover 6 2>"$tmp/watch" >"$tmp/window" & ;;
   esac
   local wpid=$!
-  if [ "$kind" != root ]; then
+  if [ "$kind" = preview ] || [ "$kind" = covered ]; then
     for _ in $(seq 100); do grep -q window "$tmp/window" 2>/dev/null && break; sleep 0.1; done
     window=$(awk '{ print $2 }' "$tmp/window")
   fi
@@ -120,7 +120,7 @@ for c in ${CASES:-root-640x480 root-1920x1080 root-3840x2160 preview covered per
       fps=$(awk -v f="$frames" -v s=$((secs + warm)) 'BEGIN { print f / s }')
       # The floor draws the stars and, for the object, the squares beyond
       # the stars' (each point is erased and drawn: two squares a frame).
-      points=$(awk -v f="$frames" -v s="$squares" -v n="$stars" 'BEGIN { p = s / f / 2 - n; print p > 0 ? int(p) : 0 }')
+      points=$(awk -v f="$frames" -v s="$squares" -v n="$stars" 'BEGIN { p = s / f / 2 - n; print (p > 0 ? int(p) : 0) }')
     elif [ "$prog" = floor ]; then
       extra=$(awk '{ printf "%.0f squares", $4 / $2 }' "$tmp/figures")
       fps=$(awk -v s=$((secs + warm)) '{ print $2 / s }' "$tmp/figures")
@@ -130,6 +130,7 @@ for c in ${CASES:-root-640x480 root-1920x1080 root-3840x2160 preview covered per
       fps=$(awk -v n="$n" 'BEGIN { print n / 60 }')
     fi
     awk -v c="$c" -v g="$prog" -v p="$p" -v x="$x" -v f="$fps" -v per="$period" -v m="$mem" -v e="$extra" \
-      'BEGIN { printf "%-16s %-6s %7.2f %7.2f %7.2f %8.1f %7.2f %8d  %s\n", c, g, p, x, p + x, f, per, m, e }'
+      'BEGIN { printf "%-16s %-6s %7.2f %7.2f %7.2f %8s %7s %8d  %s\n", c, g, p, x, p + x,
+               (f > 0 ? sprintf("%.1f", f) : "-"), (per > 0 ? sprintf("%.2f", per) : "-"), m, e }'
   done
 done
