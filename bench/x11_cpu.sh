@@ -19,7 +19,9 @@
 # and the floor's; the floor draws as many more squares as the saver drew
 # for its objects in the same case. PROGRAMS narrows to some of: saver peer
 # floor. TELKARIM_NO_SHM=1 (plain XPutImage) and TELKARIM_FOLD_PIXELS pass
-# through to the saver.
+# through to the saver; FLOOR_PRESENT (fill, put, shm-put, clip-put,
+# clip-copy) makes the floor present its squares from an image instead, to
+# compare the ways of presenting on the same damage.
 set -eu
 build=${1:-build/linux}
 secs=${2:-15}
@@ -80,7 +82,8 @@ measure() { # $1 = case, $2 = program name, $3 = object squares for the floor
     saver) XDG_CONFIG_HOME=$tmp TELKARIM_X11_FIGURES=1 \
              "$saver" $target -star-number "$stars" --set FPS=50 2>"$tmp/figures" & ;;
     peer) "$peer" $target -delay 20000 2>/dev/null & ;;
-    floor) "$floor" $target -stars "$stars" -points "$3" -fps 50 2>"$tmp/figures" & ;;
+    floor) "$floor" $target -stars "$stars" -points "$3" -fps 50 -present "${FLOOR_PRESENT:-fill}" \
+             2>"$tmp/figures" & ;;
   esac
   local ppid=$!
   sleep "$warm"
