@@ -5,7 +5,7 @@
 
 namespace tk {
 
-class DamageGrid;
+class DamageList;
 
 // A rectangle: left, top, right, bottom (right and bottom exclusive).
 struct Rect {
@@ -74,10 +74,10 @@ class Display {
   // Presents what was written; called only after a successful Lock.
   virtual void Unlock() = 0;
 
-  // Optional: a grid in which the frame buffer records every square written
+  // Optional: a list in which the frame buffer records every square written
   // during a lock (erases included), so a display can present only what
   // changed. Null (the default) records nothing.
-  virtual DamageGrid* Damage() { return nullptr; }
+  virtual DamageList* Damage() { return nullptr; }
 };
 
 // Draws the failure message in error mode ("draw this text here").

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/colour.h"
-#include "host/damage_grid.h"
+#include "host/damage_list.h"
 #include "host/display.h"
 
 namespace tk {
@@ -115,7 +115,7 @@ class FrameBuffer {
   std::vector<Rect>& visible_;
   PixelView view_;
   PixelFormat format_;
-  DamageGrid* damage_ = nullptr;
+  DamageList* damage_ = nullptr;
   bool locked_ = false;
 };
 

@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
   libpng-dev libgif-dev
-  libx11-dev libxext-dev libxrandr-dev libxinerama-dev libxft-dev libfontconfig-dev fonts-dejavu-core fonts-liberation
+  libx11-dev libxext-dev libxrandr-dev libxinerama-dev libxdamage-dev libxft-dev libfontconfig-dev fonts-dejavu-core fonts-liberation
   libgtk-3-dev
   xvfb xdotool imagemagick x11-utils x11-xserver-utils xscreensaver zip
   dbus-daemon dbus-session-bus-common

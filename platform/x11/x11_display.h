@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "host/damage_grid.h"
+#include "host/damage_list.h"
 #include "host/display.h"
 
 struct _XDisplay;
@@ -19,9 +19,9 @@ namespace tk::x11 {
 // window thread's event loop never shares a connection with drawing.
 //
 // The "primary surface" is one persistent image the size of the window: the
-// frame buffer writes into it, and Unlock sends only the cells the frame
-// touched (the damage grid), through MIT-SHM where the server is local and
-// the extension works, with plain XPutImage otherwise.
+// frame buffer writes into it, and Unlock sends only the rectangles the frame
+// wrote (the damage list), one put request each, through MIT-SHM where the
+// server is local and the extension works, with plain XPutImage otherwise.
 //
 // On a desktop of several monitors one window covers them all and each
 // monitor gets its own X11Display with the monitor's rectangle in the window:
@@ -45,7 +45,7 @@ class X11Display final : public Display {
   int32_t ScreenWidth() override { return screenWidth_; }
   bool Lock(PixelView& view, std::vector<Rect>& visible) override;
   void Unlock() override;
-  DamageGrid* Damage() override { return &damage_; }
+  DamageList* Damage() override { return &damage_; }
 
   // Window thread, on ConfigureNotify: the window's new size, which the
   // render thread picks up at its next ClientSize without asking the server
@@ -58,10 +58,11 @@ class X11Display final : public Display {
   // when the image was made anew).
   void RequestRepaint() { repaint_.store(true, std::memory_order_relaxed); }
 
-  // What presenting cost, for the measurements: frames presented, rectangles
-  // sent and pixels in them; whether shared memory was in use at the end.
+  // What presenting cost, for the measurements: frames presented, squares
+  // drawn, rectangles sent and pixels in them; whether shared memory was in
+  // use at the end.
   struct Figures {
-    uint64_t frames = 0, rectangles = 0, pixels = 0;
+    uint64_t frames = 0, squares = 0, rectangles = 0, pixels = 0;
     bool sharedMemory = false;
   };
   Figures figures() const { return figures_; }
@@ -100,14 +101,9 @@ class X11Display final : public Display {
   // lives, so it cannot be a local of the function that makes the image.
   void* shmInfo_ = nullptr;
 
-  DamageGrid damage_;
-  std::vector<Rect> regions_;
+  DamageList damage_;
   std::atomic<bool> repaint_{true};
   Figures figures_;
 };
-
-// Cell size of the damage grid; TELKARIM_DAMAGE_CELL overrides it for
-// measuring (4..256).
-int32_t DamageCellSize();
 
 }  // namespace tk::x11

@@ -1,0 +1,240 @@
+// The Xlib floor for bench/x11_cpu.sh: the squares the saver draws (a star
+// field flying towards the viewer and a turning ball of points at the
+// centre, each point a square of the width / 320 rule), erased and redrawn
+// at a fixed frame rate. In its first form ("fill") the server draws them
+// with two batched XFillRectangles a frame, the cheapest a client can ask
+// for; the other forms draw the same squares into a client-side image and
+// present the changed squares in one of the ways a display could, so the
+// ways can be measured side by side on identical damage.
+//
+//   bench_x11_floor (-root | -window-id ID) [-stars N] [-points N] [-fps N]
+//                   [-present fill|put|shm-put|clip-put|clip-copy]
+//
+// Ends on SIGTERM or SIGINT and prints "frames F squares S" to stderr.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
+#include <cmath>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+volatile std::sig_atomic_t stop = 0;
+void OnSignal(int) { stop = 1; }
+
+struct Point {
+  double x, y, z;
+};
+
+enum class Present { kFill, kPut, kShmPut, kClipPut, kClipCopy };
+
+int Fail(const char* what) {
+  std::fprintf(stderr, "bench_x11_floor: %s\n", what);
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Window target = 0;
+  bool root = false;
+  int stars = 500, points = 1000, fps = 50;
+  Present present = Present::kFill;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    const bool more = i + 1 < argc;
+    if (a == "-root") {
+      root = true;
+    } else if (a == "-window-id" && more) {
+      target = std::strtoul(argv[++i], nullptr, 0);
+    } else if (a == "-stars" && more) {
+      stars = std::atoi(argv[++i]);
+    } else if (a == "-points" && more) {
+      points = std::atoi(argv[++i]);
+    } else if (a == "-fps" && more) {
+      fps = std::atoi(argv[++i]);
+    } else if (a == "-present" && more) {
+      const std::string p = argv[++i];
+      if (p == "fill") present = Present::kFill;
+      else if (p == "put") present = Present::kPut;
+      else if (p == "shm-put") present = Present::kShmPut;
+      else if (p == "clip-put") present = Present::kClipPut;
+      else if (p == "clip-copy") present = Present::kClipCopy;
+      else return Fail("unknown -present");
+    } else {
+      return Fail("usage: (-root | -window-id ID) [-stars N] [-points N] [-fps N] [-present MODE]");
+    }
+  }
+  if (fps < 1 || stars < 0 || points < 0) return Fail("bad number");
+  Display* dpy = XOpenDisplay(nullptr);
+  if (!dpy) return Fail("cannot open display");
+  if (root || !target) target = DefaultRootWindow(dpy);
+  XWindowAttributes wa;
+  if (!XGetWindowAttributes(dpy, target, &wa)) return Fail("no such window");
+  const int width = wa.width, height = wa.height;
+  const int side = std::max(1, width / 320);
+  const double focal = 2.0 * width;
+
+  std::mt19937 rng(1);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  // Stars as the saver spawns them: depth t^2 * 0.00007 for t in
+  // [15000, 30000], anywhere in the view at that depth, 10 units nearer a ms.
+  auto spawn = [&](Point& s) {
+    const double t = 15000.0 + 15000.0 * unit(rng);
+    s.z = t * t * 0.00007;
+    s.x = (unit(rng) - 0.5) * width * s.z / focal;
+    s.y = (unit(rng) - 0.5) * height * s.z / focal;
+  };
+  std::vector<Point> field(static_cast<size_t>(stars));
+  for (Point& s : field) spawn(s);
+  // A ball of points at the objects' resting depth, a quarter of the height
+  // in radius, turning about the vertical axis.
+  std::vector<Point> ball(static_cast<size_t>(points));
+  const double radius = height * 0.25 * 7400.0 / focal;
+  for (Point& p : ball) {
+    const double u = 2.0 * unit(rng) - 1.0, a = 6.283185307 * unit(rng);
+    const double r = std::sqrt(1.0 - u * u);
+    p = Point{radius * r * std::cos(a), radius * u, radius * r * std::sin(a)};
+  }
+  const size_t total = field.size() + ball.size();
+  std::vector<XRectangle> old(total), now(total), rects;
+  size_t oldCount = 0;
+  rects.reserve(2 * total);
+
+  GC gc = XCreateGC(dpy, target, 0, nullptr);
+  const unsigned long white = WhitePixel(dpy, DefaultScreen(dpy)), black = BlackPixel(dpy, DefaultScreen(dpy));
+  XImage* image = nullptr;
+  XShmSegmentInfo shm{};
+  Pixmap pixmap = 0;
+  const bool shared = present == Present::kShmPut || present == Present::kClipPut || present == Present::kClipCopy;
+  if (present != Present::kFill) {
+    if (shared) {
+      image = XShmCreateImage(dpy, wa.visual, static_cast<unsigned>(wa.depth), ZPixmap, nullptr, &shm,
+                              static_cast<unsigned>(width), static_cast<unsigned>(height));
+      if (!image) return Fail("no MIT-SHM");
+      shm.shmid = shmget(IPC_PRIVATE, static_cast<size_t>(image->bytes_per_line) * height, IPC_CREAT | 0600);
+      shm.shmaddr = image->data = static_cast<char*>(shmat(shm.shmid, nullptr, 0));
+      shm.readOnly = False;
+      if (!XShmAttach(dpy, &shm)) return Fail("XShmAttach failed");
+      XSync(dpy, False);
+      shmctl(shm.shmid, IPC_RMID, nullptr);
+      if (present == Present::kClipCopy) {
+        if (XShmPixmapFormat(dpy) != ZPixmap) return Fail("no shared pixmaps");
+        pixmap = XShmCreatePixmap(dpy, target, shm.shmaddr, &shm, static_cast<unsigned>(width),
+                                  static_cast<unsigned>(height), static_cast<unsigned>(wa.depth));
+      }
+    } else {
+      image = XCreateImage(dpy, wa.visual, static_cast<unsigned>(wa.depth), ZPixmap, 0, nullptr,
+                           static_cast<unsigned>(width), static_cast<unsigned>(height), 32, 0);
+      image->data = static_cast<char*>(std::calloc(static_cast<size_t>(image->bytes_per_line), height));
+    }
+    std::memset(image->data, 0, static_cast<size_t>(image->bytes_per_line) * height);
+    if (image->bits_per_pixel != 32) return Fail("the image forms need a 32-bit visual");
+  }
+  XSetForeground(dpy, gc, black);
+  XFillRectangle(dpy, target, gc, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height));
+
+  std::signal(SIGTERM, OnSignal);
+  std::signal(SIGINT, OnSignal);
+  const long period = 1000000000L / fps;
+  timespec next;
+  clock_gettime(CLOCK_MONOTONIC, &next);
+  uint64_t frames = 0, squares = 0;
+  double angle = 0.0;
+  auto fillImage = [&](const XRectangle& r, uint32_t pixel) {
+    for (int j = 0; j < r.height; ++j) {
+      auto* row = reinterpret_cast<uint32_t*>(image->data + (r.y + j) * image->bytes_per_line) + r.x;
+      for (int i = 0; i < r.width; ++i) row[i] = pixel;
+    }
+  };
+  while (!stop) {
+    // Move everything by one frame at the target rate.
+    size_t n = 0;
+    for (Point& s : field) {
+      s.z -= 10.0 * 1000.0 / fps;
+      int sx = 0, sy = 0;
+      bool on = s.z > 100.0;
+      if (on) {
+        sx = static_cast<int>(focal * s.x / s.z + (width >> 1));
+        sy = static_cast<int>(focal * s.y / s.z + (height >> 1));
+        on = sx >= 0 && sy >= 0 && sx + side <= width && sy + side <= height;
+      }
+      if (!on) {
+        spawn(s);
+        continue;
+      }
+      now[n++] = XRectangle{static_cast<short>(sx), static_cast<short>(sy), static_cast<unsigned short>(side),
+                            static_cast<unsigned short>(side)};
+    }
+    angle += 1.0 / fps;
+    const double c = std::cos(angle), s = std::sin(angle);
+    for (const Point& p : ball) {
+      const double x = p.x * c + p.z * s, z = -p.x * s + p.z * c + 7400.0;
+      const int sx = static_cast<int>(focal * x / z + (width >> 1));
+      const int sy = static_cast<int>(focal * p.y / z + (height >> 1));
+      if (sx < 0 || sy < 0 || sx + side > width || sy + side > height) continue;
+      now[n++] = XRectangle{static_cast<short>(sx), static_cast<short>(sy), static_cast<unsigned short>(side),
+                            static_cast<unsigned short>(side)};
+    }
+    squares += oldCount + n;
+    if (present == Present::kFill) {
+      XSetForeground(dpy, gc, black);
+      XFillRectangles(dpy, target, gc, old.data(), static_cast<int>(oldCount));
+      XSetForeground(dpy, gc, white);
+      XFillRectangles(dpy, target, gc, now.data(), static_cast<int>(n));
+    } else {
+      rects.clear();
+      for (size_t i = 0; i < oldCount; ++i) {
+        fillImage(old[i], 0);
+        rects.push_back(old[i]);
+      }
+      for (size_t i = 0; i < n; ++i) {
+        fillImage(now[i], 0xFFFFFFu);
+        rects.push_back(now[i]);
+      }
+      if (present == Present::kPut || present == Present::kShmPut) {
+        for (const XRectangle& r : rects) {
+          if (present == Present::kPut)
+            XPutImage(dpy, target, gc, image, r.x, r.y, r.x, r.y, r.width, r.height);
+          else
+            XShmPutImage(dpy, target, gc, image, r.x, r.y, r.x, r.y, r.width, r.height, False);
+        }
+      } else if (!rects.empty()) {
+        XSetClipRectangles(dpy, gc, 0, 0, rects.data(), static_cast<int>(rects.size()), Unsorted);
+        if (present == Present::kClipPut)
+          XShmPutImage(dpy, target, gc, image, 0, 0, 0, 0, static_cast<unsigned>(width),
+                       static_cast<unsigned>(height), False);
+        else
+          XCopyArea(dpy, pixmap, target, gc, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height), 0, 0);
+      }
+    }
+    XSync(dpy, False);
+    std::swap(old, now);
+    oldCount = n;
+    ++frames;
+    next.tv_nsec += period;
+    while (next.tv_nsec >= 1000000000L) {
+      next.tv_nsec -= 1000000000L;
+      ++next.tv_sec;
+    }
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr) != 0 && !stop) {
+    }
+  }
+  std::fprintf(stderr, "frames %llu squares %llu\n", static_cast<unsigned long long>(frames),
+               static_cast<unsigned long long>(squares));
+  if (pixmap) XFreePixmap(dpy, pixmap);
+  if (shared) XShmDetach(dpy, &shm);
+  XCloseDisplay(dpy);
+  return 0;
+}

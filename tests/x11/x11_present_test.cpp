@@ -1,0 +1,199 @@
+// What the X11 display presents: after many frames of points erased and
+// redrawn, the window shows exactly what the frame buffer holds, whichever
+// way the pixels travel (shared memory or plain XPutImage) and wherever the
+// display sits in the window. A damage rectangle missed, cut short or put at
+// the wrong place leaves a square behind and fails here.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include "host/frame_buffer.h"
+#include "platform/offscreen/memory_display.h"
+#include "platform/x11/x11_display.h"
+
+namespace tk::x11 {
+namespace {
+
+// An Xvfb of the test's own, on a number it picks itself (-displayfd).
+class Server {
+ public:
+  bool Start() {
+    for (const char* dir : {"/usr/bin/", "/usr/local/bin/", "/bin/"})
+      if (access((std::string(dir) + "Xvfb").c_str(), X_OK) == 0) found_ = true;
+    if (!found_) return false;
+    int fds[2];
+    if (pipe(fds) != 0) return false;
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(fds[0]);
+      const std::string fd = std::to_string(fds[1]);
+      const int devnull = open("/dev/null", O_WRONLY);
+      dup2(devnull, 2);
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "320x240x24", "-nolisten", "tcp", "-noreset",
+             static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    pollfd p{fds[0], POLLIN, 0};
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < end && poll(&p, 1, 100) >= 0) {
+      if (!(p.revents & (POLLIN | POLLHUP))) continue;
+      char c;
+      if (read(fds[0], &c, 1) != 1 || c == '\n') break;
+      number_ += c;
+    }
+    close(fds[0]);
+    if (number_.empty()) return false;
+    name_ = ":" + number_;
+    dpy_ = XOpenDisplay(name_.c_str());
+    return dpy_ != nullptr;
+  }
+  ~Server() {
+    if (dpy_) XCloseDisplay(dpy_);
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  bool found() const { return found_; }
+  ::Display* dpy() const { return dpy_; }
+  const char* name() const { return name_.c_str(); }
+
+ private:
+  bool found_ = false;
+  pid_t pid_ = -1;
+  std::string number_, name_;
+  ::Display* dpy_ = nullptr;
+};
+
+struct Way {
+  bool shared;   // shared memory, or plain XPutImage (as for a remote server)
+  bool monitor;  // the display stands for one monitor inside a larger window
+};
+
+class PresentTest : public ::testing::TestWithParam<Way> {};
+
+TEST_P(PresentTest, ScreenEqualsTheFrameBufferAfterManyFrames) {
+  const Way way = GetParam();
+  Server server;
+  if (!server.Start()) {
+    if (!server.found()) GTEST_SKIP() << "Xvfb is not installed";
+    FAIL() << "Xvfb did not start";
+  }
+  ::Display* dpy = server.dpy();
+  const int screen = DefaultScreen(dpy);
+  XSetWindowAttributes a{};
+  a.background_pixel = BlackPixel(dpy, screen);
+  a.override_redirect = True;
+  const int ww = 240, wh = 180;
+  const Window win = XCreateWindow(dpy, RootWindow(dpy, screen), 10, 20, ww, wh, 0, CopyFromParent, InputOutput,
+                                   CopyFromParent, CWBackPixel | CWOverrideRedirect, &a);
+  XMapWindow(dpy, win);
+  XSync(dpy, False);
+
+  // The monitor overhangs the window's right edge, so the part of the image
+  // the window does not show is exercised too.
+  const Rect area = way.monitor ? Rect{60, 30, 260, 170} : Rect{0, 0, ww, wh};
+  if (!way.shared) setenv("TELKARIM_NO_SHM", "1", 1);
+  auto made = way.monitor ? std::make_unique<X11Display>(server.name(), win, area)
+                          : std::make_unique<X11Display>(server.name(), win);
+  X11Display& display = *made;
+  const DisplayOpen opened = display.Open();
+  unsetenv("TELKARIM_NO_SHM");
+  ASSERT_EQ(opened, DisplayOpen::kOk);
+
+  int32_t w = 0, h = 0;
+  display.ClientSize(w, h);
+  ASSERT_EQ(w, area.Width());
+  ASSERT_EQ(h, area.Height());
+  MemoryDisplay expected(w, h, 32);
+  expected.Open();
+  expected.clip = {Rect{0, 0, std::min(w, ww - area.left), h}};
+
+  // Points that wander a few pixels a frame, now and then jump, and are
+  // erased before they are redrawn, as the star field and the objects do;
+  // some hang over the edges, so the frame buffer drops their squares.
+  struct Point {
+    int32_t x, y;
+    Colour colour;
+  };
+  uint32_t seed = 7;
+  auto next = [&seed](int32_t n) {
+    seed = seed * 1103515245u + 12345u;
+    return static_cast<int32_t>((seed >> 8) % static_cast<uint32_t>(n));
+  };
+  std::vector<Point> points(300);
+  for (Point& p : points) p = Point{next(w + 8) - 4, next(h + 8) - 4, static_cast<Colour>(next(0xFFFFFF) + 1)};
+  std::vector<Rect> visibleX, visibleM;
+  for (int frame = 0; frame < 300; ++frame) {
+    display.ClientSize(w, h);
+    const int32_t side = 1 + frame % 4;
+    FrameBuffer fb(display, visibleX);
+    FrameBuffer ref(expected, visibleM);
+    ASSERT_TRUE(fb.locked());
+    ASSERT_EQ(visibleX, visibleM);
+    for (int begin = 0; begin < static_cast<int>(points.size()); begin += 20) {
+      for (int i = begin; i < begin + 20; ++i) {
+        fb.FillSquare(points[i].x, points[i].y, side, 0);
+        ref.FillSquare(points[i].x, points[i].y, side, 0);
+      }
+      for (int i = begin; i < begin + 20; ++i) {
+        Point& p = points[i];
+        if (next(20) == 0) {
+          p.x = next(w + 8) - 4;
+          p.y = next(h + 8) - 4;
+        } else {
+          p.x += next(7) - 3;
+          p.y += next(7) - 3;
+        }
+        fb.FillSquare(p.x, p.y, side, p.colour);
+        ref.FillSquare(p.x, p.y, side, p.colour);
+      }
+    }
+  }
+  EXPECT_EQ(display.figures().sharedMemory, way.shared);
+  EXPECT_GE(display.figures().frames, 300u);
+
+  XImage* img = XGetImage(dpy, win, 0, 0, ww, wh, AllPlanes, ZPixmap);
+  ASSERT_NE(img, nullptr);
+  long wrong = 0, outsideLit = 0;
+  for (int y = 0; y < wh; ++y) {
+    for (int x = 0; x < ww; ++x) {
+      const uint32_t shown = static_cast<uint32_t>(XGetPixel(img, x, y)) & 0xFFFFFFu;
+      const bool inArea = x >= area.left && x < area.right && y >= area.top && y < area.bottom;
+      if (!inArea) {
+        outsideLit += shown != 0;
+        continue;
+      }
+      const uint32_t want = expected.PixelAt(x - area.left, y - area.top) & 0xFFFFFFu;
+      if (shown != want && ++wrong <= 5) ADD_FAILURE() << "at " << x << "," << y << ": shown " << std::hex << shown
+                                                       << ", frame buffer " << want;
+    }
+  }
+  XDestroyImage(img);
+  EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(outsideLit, 0);
+  display.Close();
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, PresentTest,
+                         ::testing::Values(Way{true, false}, Way{false, false}, Way{true, true}, Way{false, true}),
+                         [](const ::testing::TestParamInfo<Way>& info) {
+                           return std::string(info.param.shared ? "Shared" : "Plain") +
+                                  (info.param.monitor ? "Monitor" : "Window");
+                         });
+
+}  // namespace
+}  // namespace tk::x11
