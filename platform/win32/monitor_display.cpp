@@ -51,7 +51,7 @@ void BitmapMonitorDisplay::Close() {
 }
 
 void BitmapMonitorDisplay::AttachRenderThread() {
-  damage_.Reset(monitor_.bounds.Width(), monitor_.bounds.Height());
+  damage_.Clear();
   memory_ = CreateCompatibleDC(nullptr);
   if (memory_ && bitmap_) previous_ = SelectObject(memory_, bitmap_);
 }
@@ -102,17 +102,20 @@ bool BitmapMonitorDisplay::Lock(PixelView& view, std::vector<Rect>& visible) {
 void BitmapMonitorDisplay::Unlock() {
   if (!locked_) return;
   locked_ = false;
-  damage_.TakeRegions(regions_);
-  if (regions_.empty()) return;
+  if (damage_.Empty()) return;
   POINT origin{0, 0};
   ClientToScreen(window_, &origin);
   const int32_t dx = monitor_.bounds.left - origin.x, dy = monitor_.bounds.top - origin.y;
   // A device context of its own for this thread: the window's class one
   // belongs to the window thread.
   HDC dc = GetDCEx(window_, nullptr, DCX_CACHE | DCX_CLIPSIBLINGS);
-  if (!dc) return;
-  for (const Rect& r : regions_)
+  if (!dc) {
+    damage_.Clear();
+    return;
+  }
+  for (const Rect& r : damage_.Rects())
     BitBlt(dc, r.left + dx, r.top + dy, r.Width(), r.Height(), memory_, r.left, r.top, SRCCOPY);
+  damage_.Clear();
   ReleaseDC(window_, dc);
   GdiFlush();
   ++copies_;

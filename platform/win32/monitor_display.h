@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "ddraw_display.h"
-#include "host/damage_grid.h"
+#include "host/damage_list.h"
 #include "monitors.h"
 
 namespace tk::win32 {
@@ -29,7 +29,7 @@ class BitmapMonitorDisplay final : public Display {
   int32_t ScreenWidth() override { return monitor_.bounds.Width(); }
   bool Lock(PixelView& view, std::vector<Rect>& visible) override;
   void Unlock() override;
-  DamageGrid* Damage() override { return &damage_; }
+  DamageList* Damage() override { return &damage_; }
 
  private:
   HWND window_;
@@ -41,8 +41,9 @@ class BitmapMonitorDisplay final : public Display {
   HDC memory_ = nullptr;
   HGDIOBJ previous_ = nullptr;
   bool locked_ = false;
-  DamageGrid damage_;
-  std::vector<Rect> regions_;
+  // A copy costs the system about as much as a few hundred pixels, so
+  // nearby squares share one.
+  DamageList damage_{256};
   uint32_t locks_ = 0, copies_ = 0;
 };
 
@@ -68,7 +69,7 @@ class MonitorScreen final : public Display {
   int32_t ScreenWidth() override { return active_->ScreenWidth(); }
   bool Lock(PixelView& view, std::vector<Rect>& visible) override { return active_->Lock(view, visible); }
   void Unlock() override { active_->Unlock(); }
-  DamageGrid* Damage() override { return active_->Damage(); }
+  DamageList* Damage() override { return active_->Damage(); }
 
  private:
   DirectDrawDisplay direct_;
