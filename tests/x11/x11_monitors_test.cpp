@@ -419,7 +419,7 @@ pid_t ExpectSceneOnEveryMonitor(XServer& x, std::vector<std::string> args, const
 void ExpectEndsOnKey(XServer& x, pid_t pid) {
   ASSERT_EQ(WaitExit(pid, 0), -1) << "ended on its own";
   x.Tool({"xdotool", "key", "a"});
-  EXPECT_EQ(WaitExit(pid, 3000 * kSlack), 0) << "a key did not end the saver with 0";
+  EXPECT_EQ(WaitExit(pid, 10000 * kSlack), 0) << "a key did not end the saver with 0";
   Reap(pid);
 }
 
@@ -462,12 +462,12 @@ TEST(X11Monitors, TwoScreens) {
   START_SERVER(x, {"800x600x24", "640x480x24"});
   const pid_t pid = ExpectSceneOnEveryMonitor(x, {"/s"}, {{0, {0, 0, 800, 600}}, {1, {0, 0, 640, 480}}});
   const pid_t second = x.Run({"/s"});
-  EXPECT_EQ(WaitExit(second, 3000 * kSlack), 0) << "a second start did not find the first";
+  EXPECT_EQ(WaitExit(second, 10000 * kSlack), 0) << "a second start did not find the first";
   Reap(second);
   ASSERT_EQ(WaitExit(pid, 0), -1) << "the first saver ended";
   // A click on the second screen's window.
   x.Tool({"xdotool", "mousemove", "--screen", "1", "320", "240", "click", "1"});
-  EXPECT_EQ(WaitExit(pid, 3000 * kSlack), 0) << "input on the second screen did not end the saver with 0";
+  EXPECT_EQ(WaitExit(pid, 10000 * kSlack), 0) << "input on the second screen did not end the saver with 0";
   Reap(pid);
 }
 
@@ -479,7 +479,7 @@ TEST(X11Monitors, HackOnTheRootWindowDrawsEveryMonitor) {
   ASSERT_TRUE(x.SetMonitors({{0, 0, 800, 600}, {800, 0, 1600, 600}}));
   const pid_t pid = ExpectSceneOnEveryMonitor(x, {"-root"}, {{0, {0, 0, 800, 600}}, {0, {800, 0, 1600, 600}}});
   kill(pid, SIGTERM);
-  EXPECT_EQ(WaitExit(pid, 3000 * kSlack), 0);
+  EXPECT_EQ(WaitExit(pid, 10000 * kSlack), 0);
   Reap(pid);
 }
 
