@@ -17,6 +17,7 @@
 #include <gio/gio.h>
 
 #include "platform/linux/suspend_watch.h"
+#include "tests/support/child_process.h"
 
 namespace tk {
 namespace {
@@ -44,25 +45,8 @@ std::string ReadLine(int fd) {
   return line;
 }
 
-// The exit status within `ms`, or -1 while the process runs.
-int WaitExit(pid_t pid, int ms) {
-  const auto end = Clock::now() + std::chrono::milliseconds(ms);
-  while (true) {
-    int status = 0;
-    if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    if (Clock::now() >= end) return -1;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-}
-
-void Stop(pid_t pid) {
-  if (pid <= 0 || WaitExit(pid, 0) != -1) return;
-  kill(pid, SIGTERM);
-  if (WaitExit(pid, 2000) == -1) {
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-  }
-}
+using test::Stop;
+using test::WaitExit;
 
 // A message bus of the test's own, with the session bus's rules, which let
 // anyone own any name: the test can take the login manager's.
@@ -198,33 +182,14 @@ TEST(SuspendWatch, EndsWhileStillConnecting) {
 }
 
 #if defined(TK_PROGRAM)
-// An X server of the test's own, on a display number it picks (-displayfd).
+// An X server of the test's own.
 class XServer {
  public:
-  XServer() {
-    int fds[2];
-    if (access("/usr/bin/Xvfb", X_OK) != 0 || pipe(fds) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      close(fds[0]);
-      const std::string fd = std::to_string(fds[1]);
-      const int devnull = open("/dev/null", O_WRONLY);
-      dup2(devnull, 2);
-      execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "320x240x24", "-nolisten", "tcp",
-            static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(fds[1]);
-    const std::string number = ReadLine(fds[0]);
-    close(fds[0]);
-    if (!number.empty()) display_ = ":" + number;
-  }
-  ~XServer() { Stop(pid_); }
-  const std::string& display() const { return display_; }
+  XServer() { server_.Start({"320x240x24"}, {"-nolisten", "tcp"}); }
+  const std::string& display() const { return server_.name(); }
 
  private:
-  pid_t pid_ = -1;
-  std::string display_;
+  test::Xvfb server_;
 };
 
 pid_t RunSaver(const XServer& x, const std::vector<std::string>& args) {

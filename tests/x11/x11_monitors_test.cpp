@@ -27,6 +27,7 @@
 #include <X11/Xutil.h>
 
 #include "platform/x11/x11_monitors.h"
+#include "tests/support/child_process.h"
 
 namespace {
 
@@ -91,48 +92,14 @@ const char* Program() {
   return p ? p : TK_PROGRAM;
 }
 
-bool HaveTools() {
-  for (const char* tool : {"Xvfb", "xrandr", "xdotool"}) {
-    bool found = false;
-    for (const char* dir : {"/usr/bin/", "/usr/local/bin/", "/bin/"})
-      found = found || access((std::string(dir) + tool).c_str(), X_OK) == 0;
-    if (!found) return false;
-  }
-  return true;
-}
+bool HaveTools() { return tk::test::HaveTool("Xvfb") && tk::test::HaveTool("xrandr") && tk::test::HaveTool("xdotool"); }
 
-void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+using tk::test::Reap;
+using tk::test::WaitExit;
 
+// The program's standard output is not the test's.
 pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv) {
-  const pid_t pid = fork();
-  if (pid != 0) return pid;
-  for (const std::string& kv : extraEnv) {
-    const size_t eq = kv.find('=');
-    setenv(kv.substr(0, eq).c_str(), kv.substr(eq + 1).c_str(), 1);
-  }
-  const int devnull = open("/dev/null", O_WRONLY);
-  dup2(devnull, 1);
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  execvp(args[0], args.data());
-  _exit(127);
-}
-
-int WaitExit(pid_t pid, int ms) {
-  const auto end = Clock::now() + std::chrono::milliseconds(ms);
-  while (true) {
-    int status = 0;
-    if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    if (Clock::now() >= end) return -1;
-    Sleep(5);
-  }
-}
-
-void Reap(pid_t pid) {
-  if (pid <= 0 || WaitExit(pid, 0) != -1) return;
-  kill(pid, SIGKILL);
-  waitpid(pid, nullptr, 0);
+  return tk::test::Spawn(argv, extraEnv, true);
 }
 
 // A monitor: the X screen it is on and its place on that screen.
@@ -206,44 +173,13 @@ class CentreEstimate {
 class XServer {
  public:
   bool Start(const std::vector<std::string>& screens) {
-    int fds[2];
-    if (pipe(fds) != 0) return false;
-    pid_ = fork();
-    if (pid_ == 0) {
-      close(fds[0]);
-      std::vector<std::string> argv = {"Xvfb", "-displayfd", std::to_string(fds[1])};
-      for (size_t i = 0; i < screens.size(); ++i) argv.insert(argv.end(), {"-screen", std::to_string(i), screens[i]});
-      argv.insert(argv.end(), {"-br", "-nolisten", "tcp", "-noreset"});
-      const int devnull = open("/dev/null", O_WRONLY);
-      dup2(devnull, 2);
-      std::vector<char*> args;
-      for (std::string& a : argv) args.push_back(a.data());
-      args.push_back(nullptr);
-      execvp(args[0], args.data());
-      _exit(127);
-    }
-    close(fds[1]);
-    std::string number;
-    pollfd p{fds[0], POLLIN, 0};
-    const auto end = Clock::now() + std::chrono::seconds(10);
-    while (Clock::now() < end && poll(&p, 1, 100) >= 0) {
-      if (!(p.revents & (POLLIN | POLLHUP))) continue;
-      char c;
-      if (read(fds[0], &c, 1) != 1 || c == '\n') break;
-      number += c;
-    }
-    close(fds[0]);
-    if (number.empty()) return false;
-    name_ = ":" + number;
+    if (!server_.Start(screens, {"-br", "-nolisten", "tcp", "-noreset"})) return false;
+    name_ = server_.name();
     dpy_ = XOpenDisplay(name_.c_str());
     return dpy_ != nullptr;
   }
   ~XServer() {
     if (dpy_) XCloseDisplay(dpy_);
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      if (WaitExit(pid_, 2000) == -1) Reap(pid_);
-    }
     std::error_code ignored;
     if (!config_.empty()) std::filesystem::remove_all(config_, ignored);
   }
@@ -353,7 +289,7 @@ class XServer {
   Display* dpy() const { return dpy_; }
 
  private:
-  pid_t pid_ = -1;
+  tk::test::Xvfb server_;
   std::string name_, config_;
   Display* dpy_ = nullptr;
 };

@@ -22,59 +22,30 @@
 #include "host/frame_buffer.h"
 #include "platform/offscreen/memory_display.h"
 #include "platform/x11/x11_display.h"
+#include "tests/support/child_process.h"
 
 namespace tk::x11 {
 namespace {
 
-// An Xvfb of the test's own, on a number it picks itself (-displayfd).
+// An Xvfb of the test's own and a connection to it.
 class Server {
  public:
   bool Start() {
-    for (const char* dir : {"/usr/bin/", "/usr/local/bin/", "/bin/"})
-      if (access((std::string(dir) + "Xvfb").c_str(), X_OK) == 0) found_ = true;
-    if (!found_) return false;
-    int fds[2];
-    if (pipe(fds) != 0) return false;
-    pid_ = fork();
-    if (pid_ == 0) {
-      close(fds[0]);
-      const std::string fd = std::to_string(fds[1]);
-      const int devnull = open("/dev/null", O_WRONLY);
-      dup2(devnull, 2);
-      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "320x240x24", "-nolisten", "tcp", "-noreset",
-             static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(fds[1]);
-    pollfd p{fds[0], POLLIN, 0};
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (std::chrono::steady_clock::now() < end && poll(&p, 1, 100) >= 0) {
-      if (!(p.revents & (POLLIN | POLLHUP))) continue;
-      char c;
-      if (read(fds[0], &c, 1) != 1 || c == '\n') break;
-      number_ += c;
-    }
-    close(fds[0]);
-    if (number_.empty()) return false;
-    name_ = ":" + number_;
-    dpy_ = XOpenDisplay(name_.c_str());
+    found_ = test::HaveTool("Xvfb");
+    if (!found_ || !server_.Start({"320x240x24"}, {"-nolisten", "tcp", "-noreset"})) return false;
+    dpy_ = XOpenDisplay(server_.name().c_str());
     return dpy_ != nullptr;
   }
   ~Server() {
     if (dpy_) XCloseDisplay(dpy_);
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
   }
   bool found() const { return found_; }
   ::Display* dpy() const { return dpy_; }
-  const char* name() const { return name_.c_str(); }
+  const char* name() const { return server_.name().c_str(); }
 
  private:
   bool found_ = false;
-  pid_t pid_ = -1;
-  std::string number_, name_;
+  test::Xvfb server_;
   ::Display* dpy_ = nullptr;
 };
 

@@ -20,6 +20,8 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include "tests/support/child_process.h"
+
 extern char** environ;
 
 namespace {
@@ -37,87 +39,25 @@ const char* Program() {
   return p ? p : TK_PROGRAM;
 }
 
-bool HaveXvfb() {
-  for (const char* dir : {"/usr/bin/", "/usr/local/bin/", "/bin/"})
-    if (access((std::string(dir) + "Xvfb").c_str(), X_OK) == 0) return true;
-  return false;
-}
+using tk::test::Reap;
+using tk::test::SleepMs;
+using tk::test::Spawn;
+using tk::test::WaitExit;
 
-void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void Sleep(int ms) { SleepMs(ms); }
 
-// A child process with our environment plus a few variables.
-pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv) {
-  const pid_t pid = fork();
-  if (pid != 0) return pid;
-  for (const std::string& kv : extraEnv) {
-    const size_t eq = kv.find('=');
-    setenv(kv.substr(0, eq).c_str(), kv.substr(eq + 1).c_str(), 1);
-  }
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  execvp(args[0], args.data());
-  _exit(127);
-}
-
-// The exit status within `ms`, or -1 when the process is still running.
-int WaitExit(pid_t pid, int ms) {
-  const auto end = Clock::now() + std::chrono::milliseconds(ms);
-  while (true) {
-    int status = 0;
-    if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    if (Clock::now() >= end) return -1;
-    Sleep(5);
-  }
-}
-
-void Reap(pid_t pid) {
-  if (pid <= 0) return;
-  if (WaitExit(pid, 0) != -1) return;
-  kill(pid, SIGKILL);
-  waitpid(pid, nullptr, 0);
-}
-
-// One Xvfb on a display number it picks itself (-displayfd), so parallel
-// tests and other servers never collide.
+// An Xvfb of the test's own and a connection to it; the program and xdotool
+// run on it with a private settings folder.
 class XServer {
  public:
   bool Start(const char* screen) {
-    int fds[2];
-    if (pipe(fds) != 0) return false;
-    pid_ = fork();
-    if (pid_ == 0) {
-      close(fds[0]);
-      const std::string fd = std::to_string(fds[1]);
-      const int devnull = open("/dev/null", O_WRONLY);
-      dup2(devnull, 2);
-      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen, "-br", "-nolisten", "tcp", "-noreset",
-             static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(fds[1]);
-    std::string number;
-    pollfd p{fds[0], POLLIN, 0};
-    const auto end = Clock::now() + std::chrono::seconds(10);
-    while (Clock::now() < end && poll(&p, 1, 100) >= 0) {
-      if (!(p.revents & (POLLIN | POLLHUP))) continue;
-      char c;
-      if (read(fds[0], &c, 1) != 1) break;
-      if (c == '\n') break;
-      number += c;
-    }
-    close(fds[0]);
-    if (number.empty()) return false;
-    name_ = ":" + number;
+    if (!server_.Start({screen}, {"-br", "-nolisten", "tcp", "-noreset"})) return false;
+    name_ = server_.name();
     dpy_ = XOpenDisplay(name_.c_str());
     return dpy_ != nullptr;
   }
   ~XServer() {
     if (dpy_) XCloseDisplay(dpy_);
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      if (WaitExit(pid_, 2000) == -1) Reap(pid_);
-    }
   }
 
   Display* dpy() const { return dpy_; }
@@ -181,14 +121,14 @@ class XServer {
     return dir;
   }
 
-  pid_t pid_ = -1;
+  tk::test::Xvfb server_;
   std::string name_;
   Display* dpy_ = nullptr;
 };
 
 #define START_SERVER(server, screen)                                         \
   do {                                                                       \
-    if (!HaveXvfb()) GTEST_SKIP() << "Xvfb is not installed";                \
+    if (!tk::test::HaveTool("Xvfb")) GTEST_SKIP() << "Xvfb is not installed";                \
     ASSERT_TRUE((server).Start(screen)) << "Xvfb did not start";             \
   } while (0)
 
