@@ -164,12 +164,9 @@ int32_t DirectDrawDisplay::ScreenWidth() {
   return perMonitor_ ? monitor_.bounds.Width() : GetSystemMetrics(SM_CXSCREEN);
 }
 
-bool DirectDrawDisplay::Lock(PixelView& view, std::vector<Rect>& visible) {
-  visible.clear();
-  if (!primary_) return false;
-  if (perMonitor_) return LockMonitor(view, visible);
-  RECT area = ClientOnScreen(window_);
-  if (area.right <= area.left || area.bottom <= area.top) return false;
+// Locks `area` of the primary surface without waiting and fills the view;
+// the surface holds a reference of ours until Unlock.
+bool DirectDrawDisplay::LockSurface(RECT& area, PixelView& view) {
   primary_->AddRef();
   DDSURFACEDESC description;
   std::memset(&description, 0, sizeof description);
@@ -182,6 +179,16 @@ bool DirectDrawDisplay::Lock(PixelView& view, std::vector<Rect>& visible) {
   }
   locked_ = primary_;
   FillView(description, view);
+  return true;
+}
+
+bool DirectDrawDisplay::Lock(PixelView& view, std::vector<Rect>& visible) {
+  visible.clear();
+  if (!primary_) return false;
+  if (perMonitor_) return LockMonitor(view, visible);
+  RECT area = ClientOnScreen(window_);
+  if (area.right <= area.left || area.bottom <= area.top) return false;
+  if (!LockSurface(area, view)) return false;
 
   DWORD size = 0;
   if (clipper_ && SUCCEEDED(clipper_->GetClipList(&area, nullptr, &size)) && size >= sizeof(RGNDATAHEADER)) {
@@ -205,18 +212,7 @@ bool DirectDrawDisplay::Lock(PixelView& view, std::vector<Rect>& visible) {
 bool DirectDrawDisplay::LockMonitor(PixelView& view, std::vector<Rect>& visible) {
   if (!reachable_) return false;
   RECT area = surfaceArea_;
-  primary_->AddRef();
-  DDSURFACEDESC description;
-  std::memset(&description, 0, sizeof description);
-  description.dwSize = sizeof description;
-  ++locks_;
-  if (FAILED(primary_->Lock(&area, &description, 0, nullptr))) {
-    ++lockFailures_;
-    primary_->Release();
-    return false;
-  }
-  locked_ = primary_;
-  FillView(description, view);
+  if (!LockSurface(area, view)) return false;
 
   const Rect& b = monitor_.bounds;
   RECT onScreen{b.left, b.top, b.right, b.bottom};

@@ -37,6 +37,7 @@ class DirectDrawDisplay final : public Display {
   bool ReachesMonitor() const { return reachable_; }
 
  private:
+  bool LockSurface(RECT& area, PixelView& view);
   bool LockMonitor(PixelView& view, std::vector<Rect>& visible);
 
   HWND window_;
