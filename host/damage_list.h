@@ -28,10 +28,21 @@ class DamageList {
   // Pixels a fold may add to save one rectangle; see above.
   void SetFoldAllowance(int32_t pixels) { allowance_ = pixels; }
 
+  // For a display that fills instead of copying (see FillPlan): the squares
+  // are kept one by one, as written, and nothing is folded.
+  void KeepSquares(bool on) {
+    keepSquares_ = on;
+    Clear();
+  }
+
   // A square already known to lie inside the client area; size >= 1.
   void Add(int32_t x, int32_t y, int32_t size) {
     ++squares_;
     const Rect s{x, y, x + size, y + size};
+    if (keepSquares_) {
+      written_.push_back(s);
+      return;
+    }
     // A star is erased and plotted one after the other.
     if (!rects_.empty() && Fold(rects_.back(), s)) return;
     // Every earlier square whose top-left corner is within 8 pixels of this
@@ -55,7 +66,9 @@ class DamageList {
   // The rectangles written since the last Clear, in the order first written;
   // together they hold every pixel of every square added.
   const std::vector<Rect>& Rects() const { return rects_; }
-  bool Empty() const { return rects_.empty(); }
+  // With KeepSquares: every square since the last Clear, in the order written.
+  const std::vector<Rect>& Written() const { return written_; }
+  bool Empty() const { return rects_.empty() && written_.empty(); }
   // Squares added since the last Clear, for the measurements.
   uint32_t Squares() const { return squares_; }
 
@@ -63,6 +76,7 @@ class DamageList {
   // frames.
   void Clear() {
     rects_.clear();
+    written_.clear();
     squares_ = 0;
     if (++stamp_ == 0) {
       table_.fill(Slot{});
@@ -98,7 +112,9 @@ class DamageList {
   }
 
   int64_t allowance_;
+  bool keepSquares_ = false;
   std::vector<Rect> rects_;
+  std::vector<Rect> written_;
   uint32_t squares_ = 0;
   uint16_t stamp_ = 1;
   std::array<Slot, kSlots> table_{};

@@ -1,6 +1,7 @@
 #include "platform/x11/x11_display.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,6 +27,11 @@ bool LocalDisplay(::Display* dpy) {
 }
 
 const char* Name(bool shared) { return shared ? "shared image" : "XPutImage"; }
+
+bool FillPresent() {
+  const char* v = std::getenv("TELKARIM_PRESENT");
+  return !(v && std::strcmp(v, "put") == 0);
+}
 
 // What one more put request costs the server, in pixels copied; a damage
 // rectangle is widened by up to this much to save one. Measured on Xvfb with
@@ -104,6 +110,8 @@ DisplayOpen X11Display::Open() {
   shmUsable_ = LocalDisplay(dpy_) && XShmQueryExtension(dpy_) && XShmQueryVersion(dpy_, &major, &minor, &pixmaps) &&
                std::getenv("TELKARIM_NO_SHM") == nullptr;
   gc_ = XCreateGC(dpy_, window_, 0, nullptr);
+  fill_ = FillPresent();
+  pixelMask_ = format_.redMask | format_.greenMask | format_.blueMask;
   repaint_.store(true);
   return DisplayOpen::kOk;
 }
@@ -111,10 +119,11 @@ DisplayOpen X11Display::Open() {
 void X11Display::Close() {
   if (!dpy_) return;
   if (std::getenv("TELKARIM_X11_FIGURES")) {
-    std::fprintf(stderr, "x11: %llu frames, %llu squares, %llu rectangles, %llu pixels, %s\n",
+    std::fprintf(stderr, "x11: %llu frames, %llu squares, %llu rectangles, %llu pixels, %llu colours, %s, %s\n",
                  static_cast<unsigned long long>(figures_.frames), static_cast<unsigned long long>(figures_.squares),
                  static_cast<unsigned long long>(figures_.rectangles),
-                 static_cast<unsigned long long>(figures_.pixels), Name(figures_.sharedMemory));
+                 static_cast<unsigned long long>(figures_.pixels), static_cast<unsigned long long>(figures_.colours),
+                 fill_ ? "filled" : "put", Name(figures_.sharedMemory));
   }
   DropImage();
   if (gc_) XFreeGC(dpy_, gc_);
@@ -197,7 +206,7 @@ bool X11Display::MakeImage(int32_t width, int32_t height) {
   }
   imageWidth_ = width;
   imageHeight_ = height;
-  damage_.Clear();
+  damage_.KeepSquares(fill_);
   damage_.SetFoldAllowance(imageShared_ ? SharedRequestPixels() : 0);
   repaint_.store(true);
   return true;
@@ -253,16 +262,45 @@ void X11Display::Put(const Rect& r) {
   figures_.pixels += uint64_t{w} * h;
 }
 
+static_assert(sizeof(XRectangle) == 8 && offsetof(XRectangle, x) == 0 && offsetof(XRectangle, y) == 2 &&
+              offsetof(XRectangle, width) == 4 && offsetof(XRectangle, height) == 6);
+
+void X11Display::PresentFills() {
+  PixelView view;
+  view.bits = reinterpret_cast<uint8_t*>(image_->data);
+  view.pitch = image_->bytes_per_line;
+  plan_.Build(view, image_->bits_per_pixel / 8, pixelMask_, damage_.Written());
+  const std::vector<Rect>& rects = plan_.Rects();
+  fillRects_.resize(rects.size());
+  const Rect area = Area();
+  for (size_t i = 0; i < rects.size(); ++i) {
+    const Rect& r = rects[i];
+    fillRects_[i] = FillRect{static_cast<int16_t>(area.left + r.left), static_cast<int16_t>(area.top + r.top),
+                             static_cast<uint16_t>(r.Width()), static_cast<uint16_t>(r.Height())};
+    figures_.pixels += uint64_t(static_cast<uint32_t>(r.Width())) * static_cast<uint32_t>(r.Height());
+  }
+  auto* xrects = reinterpret_cast<XRectangle*>(fillRects_.data());
+  for (const FillPlan::Group& g : plan_.Groups()) {
+    XSetForeground(dpy_, gc_, g.pixel);
+    XFillRectangles(dpy_, window_, gc_, xrects + g.first, static_cast<int>(g.count));
+  }
+  figures_.rectangles += rects.size();
+  figures_.colours += plan_.Groups().size();
+}
+
 void X11Display::Unlock() {
   if (!image_) return;
   BeginTrap();
-  // One put request for each damage rectangle. Measured against one clip
-  // list of the damage and a single copy (from a shared pixmap, or a shared
-  // image put through the clip), the server spends less: building a region
-  // of a thousand small rectangles and copying it band by band costs more
-  // than the requests (bench/x11/floor.cpp's -present forms).
+  // Filled rectangles by default (see the class). Of the ways to send
+  // images, one put request for each damage rectangle cost the server less
+  // than one clip list of the damage and a single copy (from a shared pixmap,
+  // or a shared image put through the clip): building a region of a
+  // thousand small rectangles and copying it band by band costs more than
+  // the requests (bench/x11/floor.cpp's -present forms).
   if (repaint_.exchange(false, std::memory_order_relaxed)) {
     Put(Rect{0, 0, imageWidth_, imageHeight_});
+  } else if (fill_) {
+    PresentFills();
   } else {
     for (const Rect& r : damage_.Rects()) Put(r);
   }

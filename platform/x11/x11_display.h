@@ -6,6 +6,7 @@
 
 #include "host/damage_list.h"
 #include "host/display.h"
+#include "host/fill_plan.h"
 
 struct _XDisplay;
 struct _XImage;
@@ -19,9 +20,14 @@ namespace tk::x11 {
 // window thread's event loop never shares a connection with drawing.
 //
 // The "primary surface" is one persistent image the size of the window: the
-// frame buffer writes into it, and Unlock sends only the rectangles the frame
-// wrote (the damage list), one put request each, through MIT-SHM where the
-// server is local and the extension works, with plain XPutImage otherwise.
+// frame buffer writes into it, and Unlock presents only what the frame wrote.
+// Each square written is read back as rectangles of one colour, and those
+// are sent as one batch of filled rectangles per colour (FillPlan): a square
+// costs the server a 8-byte rectangle instead of its pixels, locally and
+// over the network alike. The whole image goes to the server only when the
+// window needs repainting, through MIT-SHM where the server is local and the
+// extension works, with plain XPutImage otherwise. TELKARIM_PRESENT=put
+// sends the changed rectangles as images instead, for measuring.
 //
 // On a desktop of several monitors one window covers them all and each
 // monitor gets its own X11Display with the monitor's rectangle in the window:
@@ -62,7 +68,7 @@ class X11Display final : public Display {
   // drawn, rectangles sent and pixels in them; whether shared memory was in
   // use at the end.
   struct Figures {
-    uint64_t frames = 0, squares = 0, rectangles = 0, pixels = 0;
+    uint64_t frames = 0, squares = 0, rectangles = 0, pixels = 0, colours = 0;
     bool sharedMemory = false;
   };
   Figures figures() const { return figures_; }
@@ -72,6 +78,7 @@ class X11Display final : public Display {
   bool MakeSharedImage(int32_t width, int32_t height);
   void DropImage();
   void Put(const Rect& r);
+  void PresentFills();
   // What this display covers in window coordinates: its monitor, or the
   // whole window as of the last ClientSize.
   Rect Area() const { return hasMonitor_ ? monitor_ : Rect{0, 0, width_, height_}; }
@@ -102,6 +109,15 @@ class X11Display final : public Display {
   void* shmInfo_ = nullptr;
 
   DamageList damage_;
+  bool fill_ = true;  // present by filled rectangles, not images
+  uint32_t pixelMask_ = 0;
+  FillPlan plan_;
+  // XRectangle's layout, without Xlib in this header.
+  struct FillRect {
+    int16_t x, y;
+    uint16_t width, height;
+  };
+  std::vector<FillRect> fillRects_;
   std::atomic<bool> repaint_{true};
   Figures figures_;
 };

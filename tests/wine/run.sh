@@ -27,6 +27,12 @@ case $(od -An -tx2 -j$((pe + 24)) -N2 "$scr" | tr -d ' ') in
   020b) bits=64 ;;
   *) echo "FAIL: $scr is not a Windows program"; exit 1 ;;
 esac
+# Every limit below is a limit, never a wait: it only costs time when a case
+# fails. A 32-bit run is emulated instruction by instruction where the
+# machine cannot execute i386 code, and each Wine start there takes seconds,
+# so its limits are three times as long.
+slow=1
+[ "$bits" = 32 ] && slow=3
 # No mono or gecko: their installers would ask for the network.
 export WINEPREFIX="$work/prefix" WINEARCH=win$bits WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 key='HKCU\Software\Telkarim\Telkarim'"'"'s Screen Saver'
@@ -103,7 +109,7 @@ field() { sed -n "s/.*\b$1=\([^ ]*\).*/\1/p"; }
 
 # Runs "$@" every 0.2 s until it succeeds; fails after $1 seconds.
 poll() {
-  local end=$((SECONDS + $1))
+  local end=$((SECONDS + $1 * slow))
   shift
   until "$@"; do
     [ "$SECONDS" -ge "$end" ] && return 1
@@ -114,13 +120,13 @@ poll() {
 # Starts the saver in the background; its exit code lands in $work/rc.
 saver_bg() { rm -f "$work/rc"; (cd "${run_dir:-$bin}" && wine "$@"; echo $? >"$work/rc") >/dev/null 2>&1 & }
 wait_rc() {  # seconds; prints the exit code or "running"
-  for _ in $(seq $(($1 * 10))); do [ -s "$work/rc" ] && { cat "$work/rc"; return; }; sleep 0.1; done
+  for _ in $(seq $(($1 * 10 * slow))); do [ -s "$work/rc" ] && { cat "$work/rc"; return; }; sleep 0.1; done
   echo running
 }
 # After a case that left the saver up: end every Wine process of the prefix.
 end_saver() { [ -s "$work/rc" ] || { timeout 20 wineserver -k >/dev/null 2>&1; timeout 20 wineserver -w; }; }
 window_up() {  # title part, seconds
-  for _ in $(seq $(($2 * 5))); do xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 && return 0; sleep 0.2; done
+  for _ in $(seq $(($2 * 5 * slow))); do xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 && return 0; sleep 0.2; done
   return 1
 }
 visible_windows() { xdotool search --onlyvisible --name '' 2>/dev/null | wc -l; }
@@ -182,11 +188,18 @@ end_saver
 start_display 24
 if [ -x "$bin/preview_host.exe" ]; then
   rm -f "$work/host.rc"
-  (wine "$bin/preview_host.exe" "$scr" "$work/handle.txt" 8 >"$work/host.out" 2>&1; echo $? >"$work/host.rc") &
-  # The host reports once the saver's window shows, then keeps it 8 s.
+  (wine "$bin/preview_host.exe" "$scr" "$work/handle.txt" 20 >"$work/host.out" 2>&1; echo $? >"$work/host.rc") &
+  # The host reports once the saver's window shows, then keeps it 20 s:
+  # long enough for the shots below even when every limit is tripled.
   poll 120 test -s "$work/host.out"
-  preview_stars() { shot preview; [ "$(measure preview 140 130 380 310 | field star)" -ge 5 ]; }
-  poll 4 preview_stars
+  # Settled: stars, or (under Wine, see below) the parent's white.
+  preview_settled() {
+    shot preview
+    local m
+    m=$(measure preview 140 130 380 310)
+    [ "$(echo "$m" | field star)" -ge 5 ] || [ "$(echo "$m" | field black)" -eq 0 ]
+  }
+  poll 5 preview_settled
   # The parent frame is 320x240 at (100,100); the preview area is its child
   # at (40,30), 240x180: screen (140,130)-(380,310).
   inside=$(measure preview 140 130 380 310)
@@ -217,7 +230,7 @@ fi
 
 # ---- settings dialog, on a screen it fits on
 start_display 24 1024x768
-probe() { timeout 20 wine "$bin/dialog_probe.exe" "$@" 2>/dev/null | tr -d '\r'; }
+probe() { timeout $((20 * slow)) wine "$bin/dialog_probe.exe" "$@" 2>/dev/null | tr -d '\r'; }
 click() {  # control id: a real mouse click at its centre
   local r
   r=$(probe rect "$1")

@@ -1,7 +1,8 @@
 // What the X11 display presents: after many frames of points erased and
 // redrawn, the window shows exactly what the frame buffer holds, whichever
-// way the pixels travel (shared memory or plain XPutImage) and wherever the
-// display sits in the window. A damage rectangle missed, cut short or put at
+// way the pixels travel (filled rectangles read back from the frame, or
+// images through shared memory or plain XPutImage), at 24 and 16 bits, and
+// wherever the display sits in the window. A damage rectangle missed, cut short or put at
 // the wrong place leaves a square behind and fails here.
 #include <gtest/gtest.h>
 
@@ -30,9 +31,9 @@ namespace {
 // An Xvfb of the test's own and a connection to it.
 class Server {
  public:
-  bool Start() {
+  bool Start(int depth) {
     found_ = test::HaveTool("Xvfb");
-    if (!found_ || !server_.Start({"320x240x24"}, {"-nolisten", "tcp", "-noreset"})) return false;
+    if (!found_ || !server_.Start({"320x240x" + std::to_string(depth)}, {"-nolisten", "tcp", "-noreset"})) return false;
     dpy_ = XOpenDisplay(server_.name().c_str());
     return dpy_ != nullptr;
   }
@@ -50,8 +51,10 @@ class Server {
 };
 
 struct Way {
+  bool fill;     // filled rectangles; else images, as below
   bool shared;   // shared memory, or plain XPutImage (as for a remote server)
   bool monitor;  // the display stands for one monitor inside a larger window
+  int depth;
 };
 
 class PresentTest : public ::testing::TestWithParam<Way> {};
@@ -59,7 +62,7 @@ class PresentTest : public ::testing::TestWithParam<Way> {};
 TEST_P(PresentTest, ScreenEqualsTheFrameBufferAfterManyFrames) {
   const Way way = GetParam();
   Server server;
-  if (!server.Start()) {
+  if (!server.Start(way.depth)) {
     if (!server.found()) GTEST_SKIP() << "Xvfb is not installed";
     FAIL() << "Xvfb did not start";
   }
@@ -78,18 +81,21 @@ TEST_P(PresentTest, ScreenEqualsTheFrameBufferAfterManyFrames) {
   // the window does not show is exercised too.
   const Rect area = way.monitor ? Rect{60, 30, 260, 170} : Rect{0, 0, ww, wh};
   if (!way.shared) setenv("TELKARIM_NO_SHM", "1", 1);
+  if (!way.fill) setenv("TELKARIM_PRESENT", "put", 1);
   auto made = way.monitor ? std::make_unique<X11Display>(server.name(), win, area)
                           : std::make_unique<X11Display>(server.name(), win);
   X11Display& display = *made;
   const DisplayOpen opened = display.Open();
   unsetenv("TELKARIM_NO_SHM");
+  unsetenv("TELKARIM_PRESENT");
   ASSERT_EQ(opened, DisplayOpen::kOk);
+  const uint32_t channels = way.depth == 16 ? 0xFFFFu : 0xFFFFFFu;
 
   int32_t w = 0, h = 0;
   display.ClientSize(w, h);
   ASSERT_EQ(w, area.Width());
   ASSERT_EQ(h, area.Height());
-  MemoryDisplay expected(w, h, 32);
+  MemoryDisplay expected(w, h, way.depth == 16 ? 16 : 32);
   expected.Open();
   expected.clip = {Rect{0, 0, std::min(w, ww - area.left), h}};
 
@@ -142,13 +148,13 @@ TEST_P(PresentTest, ScreenEqualsTheFrameBufferAfterManyFrames) {
   long wrong = 0, outsideLit = 0;
   for (int y = 0; y < wh; ++y) {
     for (int x = 0; x < ww; ++x) {
-      const uint32_t shown = static_cast<uint32_t>(XGetPixel(img, x, y)) & 0xFFFFFFu;
+      const uint32_t shown = static_cast<uint32_t>(XGetPixel(img, x, y)) & channels;
       const bool inArea = x >= area.left && x < area.right && y >= area.top && y < area.bottom;
       if (!inArea) {
         outsideLit += shown != 0;
         continue;
       }
-      const uint32_t want = expected.PixelAt(x - area.left, y - area.top) & 0xFFFFFFu;
+      const uint32_t want = expected.PixelAt(x - area.left, y - area.top) & channels;
       if (shown != want && ++wrong <= 5) ADD_FAILURE() << "at " << x << "," << y << ": shown " << std::hex << shown
                                                        << ", frame buffer " << want;
     }
@@ -160,10 +166,14 @@ TEST_P(PresentTest, ScreenEqualsTheFrameBufferAfterManyFrames) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, PresentTest,
-                         ::testing::Values(Way{true, false}, Way{false, false}, Way{true, true}, Way{false, true}),
+                         ::testing::Values(Way{true, true, false, 24}, Way{true, false, true, 24},
+                                           Way{true, true, false, 16}, Way{false, true, false, 24},
+                                           Way{false, false, false, 24}, Way{false, true, true, 24},
+                                           Way{false, false, true, 24}),
                          [](const ::testing::TestParamInfo<Way>& info) {
-                           return std::string(info.param.shared ? "Shared" : "Plain") +
-                                  (info.param.monitor ? "Monitor" : "Window");
+                           const Way& w = info.param;
+                           return std::string(w.fill ? "Filled" : "Put") + (w.shared ? "Shared" : "Plain") +
+                                  (w.monitor ? "Monitor" : "Window") + std::to_string(w.depth);
                          });
 
 }  // namespace

@@ -1,0 +1,141 @@
+// A frame's changes as filled rectangles: drawn in any order of colours,
+// the rectangles must leave exactly the frame's pixels over every square.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "host/fill_plan.h"
+
+namespace tk {
+namespace {
+
+// A view of bytesPerPixel-sized pixels, with the squares that were filled.
+struct Canvas {
+  int32_t w, h, bpp;
+  std::vector<uint8_t> bytes;
+  std::vector<Rect> squares;
+
+  Canvas(int32_t width, int32_t height, int32_t bytesPerPixel)
+      : w(width), h(height), bpp(bytesPerPixel), bytes(static_cast<size_t>(width * height * bytesPerPixel), 0) {}
+  PixelView View() {
+    PixelView v;
+    v.bits = bytes.data();
+    v.pitch = w * bpp;
+    return v;
+  }
+  void Set(int32_t x, int32_t y, uint32_t p) { std::memcpy(&bytes[static_cast<size_t>((y * w + x) * bpp)], &p, bpp); }
+  uint32_t At(int32_t x, int32_t y) const {
+    uint32_t p = 0;
+    std::memcpy(&p, &bytes[static_cast<size_t>((y * w + x) * bpp)], bpp);
+    return p;
+  }
+  void Fill(const Rect& r, uint32_t p) {
+    squares.push_back(r);
+    for (int32_t y = r.top; y < r.bottom; ++y)
+      for (int32_t x = r.left; x < r.right; ++x) Set(x, y, p);
+  }
+};
+
+// Paints the plan's groups, last group first, onto a canvas of marker
+// pixels, then checks every pixel of every square against the source and
+// that nothing outside the squares was touched.
+void ExpectPlanRedraws(const FillPlan& plan, const Canvas& source, uint32_t mask) {
+  const uint32_t marker = 0xABCDEFu & mask;
+  std::vector<uint32_t> shown(static_cast<size_t>(source.w * source.h), marker);
+  const auto& groups = plan.Groups();
+  for (auto g = groups.rbegin(); g != groups.rend(); ++g) {
+    for (uint32_t i = g->first; i < g->first + g->count; ++i) {
+      const Rect& r = plan.Rects()[i];
+      for (int32_t y = r.top; y < r.bottom; ++y)
+        for (int32_t x = r.left; x < r.right; ++x) shown[static_cast<size_t>(y * source.w + x)] = g->pixel;
+    }
+  }
+  std::vector<bool> inSquare(shown.size(), false);
+  for (const Rect& r : source.squares)
+    for (int32_t y = r.top; y < r.bottom; ++y)
+      for (int32_t x = r.left; x < r.right; ++x) inSquare[static_cast<size_t>(y * source.w + x)] = true;
+  int wrong = 0;
+  for (int32_t y = 0; y < source.h; ++y) {
+    for (int32_t x = 0; x < source.w; ++x) {
+      const uint32_t got = shown[static_cast<size_t>(y * source.w + x)];
+      const uint32_t want = inSquare[static_cast<size_t>(y * source.w + x)] ? source.At(x, y) & mask : marker;
+      if (got != want && ++wrong <= 5) ADD_FAILURE() << "at " << x << "," << y << ": " << got << " want " << want;
+    }
+  }
+  EXPECT_EQ(wrong, 0);
+}
+
+TEST(FillPlan, OneRectanglePerSolidSquareAndOneGroupPerColour) {
+  Canvas c(64, 48, 4);
+  c.Fill(Rect{2, 3, 8, 9}, 0x00FF0000u);
+  c.Fill(Rect{20, 3, 26, 9}, 0x0000FF00u);
+  c.Fill(Rect{40, 30, 46, 36}, 0x00FF0000u);
+  FillPlan plan;
+  plan.Build(c.View(), 4, 0x00FFFFFFu, c.squares);
+  ASSERT_EQ(plan.Rects().size(), 3u);
+  ASSERT_EQ(plan.Groups().size(), 2u);
+  EXPECT_EQ(plan.Groups()[0].pixel, 0x00FF0000u);
+  EXPECT_EQ(plan.Groups()[0].count, 2u);
+  EXPECT_EQ(plan.Rects()[0], (Rect{2, 3, 8, 9}));
+  EXPECT_EQ(plan.Rects()[1], (Rect{40, 30, 46, 36}));
+  ExpectPlanRedraws(plan, c, 0x00FFFFFFu);
+}
+
+// A star erased and redrawn two pixels down and right: the erase square is
+// black only where the new one does not cover it, an L of two rectangles.
+TEST(FillPlan, PartlyCoveredSquareBecomesItsVisibleParts) {
+  Canvas c(32, 32, 4);
+  c.Fill(Rect{10, 10, 16, 16}, 0x00FFFFFFu);
+  c.squares.clear();  // the previous frame
+  c.Fill(Rect{10, 10, 16, 16}, 0);
+  c.Fill(Rect{12, 12, 18, 18}, 0x00123456u);
+  FillPlan plan;
+  plan.Build(c.View(), 4, 0x00FFFFFFu, c.squares);
+  ASSERT_EQ(plan.Groups().size(), 2u);
+  EXPECT_EQ(plan.Groups()[0].pixel, 0u);
+  EXPECT_EQ(plan.Groups()[0].count, 2u);  // the rows above, then the strip at the left
+  EXPECT_EQ(plan.Rects()[0], (Rect{10, 10, 16, 12}));
+  EXPECT_EQ(plan.Rects()[1], (Rect{10, 12, 12, 16}));
+  ExpectPlanRedraws(plan, c, 0x00FFFFFFu);
+}
+
+// Many frames of wandering, overlapping squares in many colours, at every
+// pixel size, with bits outside the channels that must not split colours;
+// the plan is reused, so its tables must forget each frame.
+TEST(FillPlan, RedrawsEveryFrameExactlyAtEveryPixelSize) {
+  for (int32_t bpp : {2, 3, 4}) {
+    SCOPED_TRACE(bpp);
+    const uint32_t mask = bpp == 2 ? 0xFFFFu : 0x00FFFFFFu;
+    const uint32_t junk = bpp == 4 ? 0xFF000000u : 0;
+    Canvas c(120, 90, bpp);
+    FillPlan plan;
+    uint32_t seed = 99;
+    auto next = [&seed](uint32_t n) {
+      seed = seed * 1103515245u + 12345u;
+      return (seed >> 8) % n;
+    };
+    for (int frame = 0; frame < 40; ++frame) {
+      c.squares.clear();
+      const int32_t side = 1 + frame % 5;
+      // Up to 700 colours in a frame, past the table's first size.
+      const uint32_t colours = frame < 20 ? 6 : 700;
+      for (int i = 0; i < 400; ++i) {
+        const int32_t x = static_cast<int32_t>(next(static_cast<uint32_t>(c.w - side)));
+        const int32_t y = static_cast<int32_t>(next(static_cast<uint32_t>(c.h - side)));
+        c.Fill(Rect{x, y, x + side, y + side}, ((next(colours) * 0x010203u) & mask) | (next(2) ? junk : 0));
+      }
+      plan.Build(c.View(), bpp, mask, c.squares);
+      ExpectPlanRedraws(plan, c, mask);
+      uint32_t total = 0;
+      for (size_t g = 0; g < plan.Groups().size(); ++g) {
+        total += plan.Groups()[g].count;
+        for (size_t k = 0; k < g; ++k) ASSERT_NE(plan.Groups()[k].pixel, plan.Groups()[g].pixel);
+      }
+      EXPECT_EQ(total, plan.Rects().size());
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tk
