@@ -35,12 +35,14 @@ class DamageList {
     Clear();
   }
 
-  // A square already known to lie inside the client area; size >= 1.
-  void Add(int32_t x, int32_t y, int32_t size) {
+  // A square already known to lie inside the client area; size >= 1;
+  // `pixel` is what it was filled with, kept only with KeepSquares.
+  void Add(int32_t x, int32_t y, int32_t size, uint32_t pixel = 0) {
     ++squares_;
     const Rect s{x, y, x + size, y + size};
     if (keepSquares_) {
       written_.push_back(s);
+      writtenPixels_.push_back(pixel);
       return;
     }
     // A star is erased and plotted one after the other.
@@ -66,8 +68,10 @@ class DamageList {
   // The rectangles written since the last Clear, in the order first written;
   // together they hold every pixel of every square added.
   const std::vector<Rect>& Rects() const { return rects_; }
-  // With KeepSquares: every square since the last Clear, in the order written.
+  // With KeepSquares: every square since the last Clear, in the order
+  // written, and the pixel each was filled with.
   const std::vector<Rect>& Written() const { return written_; }
+  const std::vector<uint32_t>& WrittenPixels() const { return writtenPixels_; }
   bool Empty() const { return rects_.empty() && written_.empty(); }
   // Squares added since the last Clear, for the measurements.
   uint32_t Squares() const { return squares_; }
@@ -77,6 +81,7 @@ class DamageList {
   void Clear() {
     rects_.clear();
     written_.clear();
+    writtenPixels_.clear();
     squares_ = 0;
     if (++stamp_ == 0) {
       table_.fill(Slot{});
@@ -115,6 +120,7 @@ class DamageList {
   bool keepSquares_ = false;
   std::vector<Rect> rects_;
   std::vector<Rect> written_;
+  std::vector<uint32_t> writtenPixels_;
   uint32_t squares_ = 0;
   uint16_t stamp_ = 1;
   std::array<Slot, kSlots> table_{};

@@ -1,43 +1,67 @@
 #include "host/fill_plan.h"
 
-#include <cstddef>
-#include <cstring>
+#include <algorithm>
 
 namespace tk {
 namespace {
 
-uint32_t ReadPixel(const uint8_t* p, int32_t bytesPerPixel) {
-  uint32_t v = 0;
-  // Little-endian hosts only, as the frame buffer writes them.
-  std::memcpy(&v, p, static_cast<size_t>(bytesPerPixel));
-  return v;
+constexpr int32_t kCellShift = 5;  // 32-pixel cells: a square of up to 32 touches at most four
+
+uint32_t Hash(uint32_t v) {
+  const uint32_t h = v * 0x9E3779B1u;
+  return h ^ (h >> 16);
 }
 
-uint32_t Hash(uint32_t pixel) {
-  const uint32_t h = pixel * 0x9E3779B1u;
-  return h ^ (h >> 16);
+bool Overlap(const Rect& a, const Rect& b) {
+  return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
 }
 
 }  // namespace
 
-FillPlan::FillPlan() : table_(1024) {
-  fills_.reserve(4096);
-  sorted_.reserve(4096);
-  groups_.reserve(256);
-}
-
-void FillPlan::Build(const PixelView& view, int32_t bytesPerPixel, uint32_t pixelMask,
-                     const std::vector<Rect>& squares) {
+void FillPlan::Build(const std::vector<Rect>& squares, const std::vector<uint32_t>& pixels, uint32_t pixelMask) {
   fills_.clear();
   groups_.clear();
+  entries_.clear();
   if (++stamp_ == 0) {  // once in four billion frames
-    for (Slot& s : table_) s = Slot{};
+    for (Cell& c : cells_) c = Cell{};
+    for (Slot& s : colours_) s = Slot{};
     stamp_ = 1;
   }
-  for (const Rect& square : squares) Split(view, bytesPerPixel, pixelMask, square);
+  // Room for every square's cells at most half full.
+  size_t want = 1024;
+  while (want < 8 * squares.size()) want *= 2;
+  if (cells_.size() < want) cells_.assign(want, Cell{});
 
-  // Counting sort by group: each group's rectangles side by side, in the
-  // order they were found.
+  for (size_t i = squares.size(); i-- > 0;) {
+    const Rect& s = squares[i];
+    const int32_t cx0 = s.left >> kCellShift, cx1 = (s.right - 1) >> kCellShift;
+    const int32_t cy0 = s.top >> kCellShift, cy1 = (s.bottom - 1) >> kCellShift;
+    pieces_.clear();
+    pieces_.push_back(s);
+    for (int32_t cy = cy0; cy <= cy1 && !pieces_.empty(); ++cy) {
+      for (int32_t cx = cx0; cx <= cx1 && !pieces_.empty(); ++cx) {
+        // A later square in this cell (or one sharing its slot: the test is
+        // on the rectangles) takes its pixels from this one.
+        for (int32_t e = CellAt(cx, cy).head; e >= 0 && !pieces_.empty(); e = entries_[e].next) {
+          const Rect& later = squares[entries_[e].square];
+          if (Overlap(later, s)) Subtract(later);
+        }
+      }
+    }
+    for (int32_t cy = cy0; cy <= cy1; ++cy) {
+      for (int32_t cx = cx0; cx <= cx1; ++cx) {
+        Cell& c = CellAt(cx, cy);
+        entries_.push_back(Entry{static_cast<uint32_t>(i), c.head});
+        c.head = static_cast<int32_t>(entries_.size() - 1);
+      }
+    }
+    if (pieces_.empty()) continue;
+    const uint32_t g = GroupOf(pixels[i] & pixelMask);
+    groups_[g].count += static_cast<uint32_t>(pieces_.size());
+    for (const Rect& r : pieces_) fills_.push_back(Fill{r, g});
+  }
+
+  // Counting sort by group: each group's rectangles side by side.
   uint32_t next = 0;
   for (Group& g : groups_) {
     g.first = next;
@@ -51,58 +75,39 @@ void FillPlan::Build(const PixelView& view, int32_t bytesPerPixel, uint32_t pixe
   }
 }
 
-// Row by row, runs of one colour; a run with the same bounds and colour as
-// one in the row above extends it, so a square of one colour is one
-// rectangle and a square partly covered by a later one is a few.
-void FillPlan::Split(const PixelView& view, int32_t bpp, uint32_t mask, const Rect& square) {
-  open_.clear();
-  const uint8_t* row = view.bits + static_cast<std::ptrdiff_t>(square.top) * view.pitch +
-                       static_cast<std::ptrdiff_t>(square.left) * bpp;
-  for (int32_t y = square.top; y < square.bottom; ++y, row += view.pitch) {
-    row_.clear();
-    const uint8_t* p = row;
-    uint32_t pixel = ReadPixel(p, bpp) & mask;
-    int32_t left = square.left;
-    for (int32_t x = square.left + 1; x < square.right; ++x) {
-      p += bpp;
-      const uint32_t v = ReadPixel(p, bpp) & mask;
-      if (v == pixel) continue;
-      row_.push_back(Run{left, x, pixel, y});
-      left = x;
-      pixel = v;
+// Each piece becomes what lies outside `cover`: the bands above and below
+// it, and the parts left and right of it between them.
+void FillPlan::Subtract(const Rect& cover) {
+  scratch_.clear();
+  for (const Rect& p : pieces_) {
+    if (!Overlap(p, cover)) {
+      scratch_.push_back(p);
+      continue;
     }
-    row_.push_back(Run{left, square.right, pixel, y});
-
-    // Both lists run left to right: a run of the row above that this row
-    // continues keeps its top; the others end here.
-    size_t k = 0;
-    for (Run& r : row_) {
-      while (k < open_.size() && open_[k].left < r.left) Emit(open_[k++], y);
-      if (k < open_.size() && open_[k].left == r.left && open_[k].right == r.right &&
-          open_[k].pixel == r.pixel) {
-        r.top = open_[k++].top;
-      }
-    }
-    while (k < open_.size()) Emit(open_[k++], y);
-    open_.swap(row_);
+    const int32_t top = std::max(p.top, cover.top), bottom = std::min(p.bottom, cover.bottom);
+    if (p.top < top) scratch_.push_back(Rect{p.left, p.top, p.right, top});
+    if (p.left < cover.left) scratch_.push_back(Rect{p.left, top, cover.left, bottom});
+    if (cover.right < p.right) scratch_.push_back(Rect{cover.right, top, p.right, bottom});
+    if (bottom < p.bottom) scratch_.push_back(Rect{p.left, bottom, p.right, p.bottom});
   }
-  for (const Run& r : open_) Emit(r, square.bottom);
+  pieces_.swap(scratch_);
 }
 
-void FillPlan::Emit(const Run& run, int32_t bottom) {
-  const uint32_t g = GroupOf(run.pixel);
-  ++groups_[g].count;
-  fills_.push_back(Fill{Rect{run.left, run.top, run.right, bottom}, g});
+FillPlan::Cell& FillPlan::CellAt(int32_t cx, int32_t cy) {
+  const uint32_t mask = static_cast<uint32_t>(cells_.size()) - 1;
+  Cell& c = cells_[Hash(static_cast<uint32_t>(cx) * 0x85EBCA77u ^ static_cast<uint32_t>(cy)) & mask];
+  if (c.stamp != stamp_) c = Cell{stamp_, -1};
+  return c;
 }
 
 uint32_t FillPlan::GroupOf(uint32_t pixel) {
-  const uint32_t mask = static_cast<uint32_t>(table_.size()) - 1;
+  const uint32_t mask = static_cast<uint32_t>(colours_.size()) - 1;
   for (uint32_t i = Hash(pixel) & mask;; i = (i + 1) & mask) {
-    Slot& s = table_[i];
+    Slot& s = colours_[i];
     if (s.stamp != stamp_) {
       // Kept at most half full, so a probe ends soon.
-      if (2 * (groups_.size() + 1) > table_.size()) {
-        Grow();
+      if (2 * (groups_.size() + 1) > colours_.size()) {
+        GrowColours();
         return GroupOf(pixel);
       }
       s = Slot{stamp_, pixel, static_cast<uint32_t>(groups_.size())};
@@ -113,15 +118,15 @@ uint32_t FillPlan::GroupOf(uint32_t pixel) {
   }
 }
 
-void FillPlan::Grow() {
-  std::vector<Slot> bigger(table_.size() * 2);
+void FillPlan::GrowColours() {
+  std::vector<Slot> bigger(colours_.size() * 2);
   const uint32_t mask = static_cast<uint32_t>(bigger.size()) - 1;
   for (uint32_t g = 0; g < groups_.size(); ++g) {
     uint32_t i = Hash(groups_[g].pixel) & mask;
     while (bigger[i].stamp == stamp_) i = (i + 1) & mask;
     bigger[i] = Slot{stamp_, groups_[g].pixel, g};
   }
-  table_.swap(bigger);
+  colours_.swap(bigger);
 }
 
 }  // namespace tk

@@ -7,63 +7,67 @@
 namespace tk {
 
 // A frame's changes as solid-colour rectangles, for displays that draw
-// faster than they copy: an X server fills a rectangle of one colour from a
-// 16-byte request, where a put request carries every pixel.
+// faster than they copy: an X server fills a rectangle of one colour from an
+// 8-byte entry of a request, where a put request carries every pixel.
 //
-// Built from the squares the frame wrote (in the order written) and the view
-// after the frame, so it needs no knowledge of which square won where two
-// overlap: each square is read back and split into rectangles of one final
-// colour (one, unless a later square covered part of it), and the
-// rectangles are grouped by pixel value. Every rectangle holds its final
-// colour, so the groups may be drawn in any order and the screen ends equal
-// to the view over every square. Once the lists have grown to a frame's
-// squares and colours, nothing is allocated.
+// Built from the squares the frame wrote, in the order written, with the
+// pixel each was filled with. A square keeps only the part of it that no
+// later square covers: that part ends the frame in its colour, and the
+// covered part belongs to the later squares. So every rectangle holds its
+// final colour, the groups may be drawn in any order, and the screen ends
+// equal to the frame over every square, without reading a pixel back. The
+// rectangles are grouped by pixel value, one group per colour. Once the lists
+// have grown to a frame's squares and colours, nothing is allocated.
 class FillPlan {
  public:
   struct Group {
-    uint32_t pixel = 0;  // as stored in the view, the channel bits only
+    uint32_t pixel = 0;
     uint32_t first = 0;  // into Rects()
     uint32_t count = 0;
   };
 
-  FillPlan();
-
-  // `bytesPerPixel` 2, 3 or 4; `pixelMask` keeps the bits that belong to a
-  // channel (a 32-bit pixel's fourth byte is not part of its colour).
-  // Every square lies inside the view.
-  void Build(const PixelView& view, int32_t bytesPerPixel, uint32_t pixelMask, const std::vector<Rect>& squares);
+  // `squares[i]` was filled with `pixels[i]`; `pixelMask` keeps the bits
+  // that belong to a channel, so bits outside them never split a colour.
+  void Build(const std::vector<Rect>& squares, const std::vector<uint32_t>& pixels, uint32_t pixelMask);
 
   const std::vector<Group>& Groups() const { return groups_; }
   // Group g's rectangles are Rects()[g.first, g.first + g.count).
   const std::vector<Rect>& Rects() const { return sorted_; }
 
  private:
-  struct Run {
-    int32_t left, right;  // pixels [left, right) of the row
-    uint32_t pixel;
-    int32_t top;  // the first row the run has had these bounds and colour
-  };
   struct Fill {
     Rect rect;
     uint32_t group;
   };
+  // The squares already seen (the later ones: the frame is walked backwards)
+  // by 32-pixel cell, as lists through `entries_`.
+  struct Cell {
+    uint32_t stamp = 0;  // the frame that wrote the cell; 0 = never
+    int32_t head = -1;   // into entries_
+  };
+  struct Entry {
+    uint32_t square;
+    int32_t next;
+  };
   struct Slot {
-    uint32_t stamp = 0;  // the frame that wrote the slot; 0 = never
+    uint32_t stamp = 0;
     uint32_t pixel = 0;
     uint32_t group = 0;
   };
 
-  void Split(const PixelView& view, int32_t bytesPerPixel, uint32_t mask, const Rect& square);
-  void Emit(const Run& run, int32_t bottom);
+  void Subtract(const Rect& cover);
   uint32_t GroupOf(uint32_t pixel);
-  void Grow();
+  void GrowColours();
+  Cell& CellAt(int32_t cx, int32_t cy);
 
-  std::vector<Run> open_, row_;
+  std::vector<Rect> pieces_, scratch_;
+  std::vector<Cell> cells_;
+  std::vector<Entry> entries_;
   std::vector<Fill> fills_;
   std::vector<Group> groups_;
   std::vector<Rect> sorted_;
-  std::vector<Slot> table_;  // pixel -> group, open addressing, a power of two
-  uint32_t stamp_ = 1;
+  std::vector<Slot> colours_ = std::vector<Slot>(1024);  // pixel -> group, a power of two
+  uint32_t stamp_ = 0;
 };
 
 }  // namespace tk

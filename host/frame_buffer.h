@@ -76,7 +76,7 @@ class FrameBuffer {
 
  private:
   void Plot(int32_t x, int32_t y, int32_t size, uint32_t pixel) {
-    if (damage_) damage_->Add(x, y, size);
+    if (damage_) damage_->Add(x, y, size, pixel);
     uint8_t* row = view_.bits + static_cast<std::ptrdiff_t>(x) * format_.bytesPerPixel +
                    static_cast<std::ptrdiff_t>(y) * view_.pitch;
     switch (format_.bytesPerPixel) {

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include <sys/ipc.h>
+#include <sys/mman.h>
 #include <sys/shm.h>
 
 #include <X11/Xlib.h>
@@ -186,10 +187,39 @@ bool X11Display::MakeSharedImage(int32_t width, int32_t height) {
   return true;
 }
 
+// Filled rectangles never send the image, except for a repaint, so it can
+// live in private memory. There it can sit on 2 MiB pages:
+// a frame touches a few rows of each of a thousand squares spread over the
+// whole image right after a sleep, and with 4 KiB pages nearly every row is a
+// page of its own and a TLB miss.
+bool X11Display::MakePrivateImage(int32_t width, int32_t height) {
+  XImage* img = XCreateImage(dpy_, static_cast<Visual*>(visual_), static_cast<unsigned>(depth_), ZPixmap, 0,
+                             nullptr, static_cast<unsigned>(width), static_cast<unsigned>(height), 32, 0);
+  if (!img) return false;
+  const size_t huge = size_t{2} << 20;
+  const size_t bytes = static_cast<size_t>(img->bytes_per_line) * static_cast<size_t>(height);
+  const size_t mapped = (bytes + huge - 1) / huge * huge + huge;  // room to align
+  void* base = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (base == MAP_FAILED) {
+    XDestroyImage(img);
+    return false;
+  }
+  const uintptr_t start = (reinterpret_cast<uintptr_t>(base) + huge - 1) & ~uintptr_t{huge - 1};
+  madvise(reinterpret_cast<void*>(start), bytes, MADV_HUGEPAGE);  // a hint; 4 KiB pages still work
+  img->data = reinterpret_cast<char*>(start);
+  image_ = img;
+  imageShared_ = false;
+  privateBase_ = base;
+  privateBytes_ = mapped;
+  return true;
+}
+
 bool X11Display::MakeImage(int32_t width, int32_t height) {
   DropImage();
   if (width <= 0 || height <= 0) return false;
-  if (shmUsable_ && MakeSharedImage(width, height)) {
+  if (fill_ && MakePrivateImage(width, height)) {
+    // made
+  } else if (shmUsable_ && MakeSharedImage(width, height)) {
     // made
   } else {
     shmUsable_ = false;  // once it failed, do not try every resize
@@ -224,6 +254,11 @@ void X11Display::DropImage() {
     shmdt(segment->shmaddr);
     delete segment;
     shmInfo_ = nullptr;
+  } else if (privateBase_) {
+    image_->data = nullptr;
+    XDestroyImage(image_);
+    munmap(privateBase_, privateBytes_);
+    privateBase_ = nullptr;
   } else {
     XDestroyImage(image_);  // frees the calloc'd pixels too
   }
@@ -266,10 +301,7 @@ static_assert(sizeof(XRectangle) == 8 && offsetof(XRectangle, x) == 0 && offseto
               offsetof(XRectangle, width) == 4 && offsetof(XRectangle, height) == 6);
 
 void X11Display::PresentFills() {
-  PixelView view;
-  view.bits = reinterpret_cast<uint8_t*>(image_->data);
-  view.pitch = image_->bytes_per_line;
-  plan_.Build(view, image_->bits_per_pixel / 8, pixelMask_, damage_.Written());
+  plan_.Build(damage_.Written(), damage_.WrittenPixels(), pixelMask_);
   const std::vector<Rect>& rects = plan_.Rects();
   fillRects_.resize(rects.size());
   const Rect area = Area();

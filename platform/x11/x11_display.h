@@ -1,5 +1,6 @@
 #pragma once
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -21,10 +22,10 @@ namespace tk::x11 {
 //
 // The "primary surface" is one persistent image the size of the window: the
 // frame buffer writes into it, and Unlock presents only what the frame wrote.
-// Each square written is read back as rectangles of one colour, and those
-// are sent as one batch of filled rectangles per colour (FillPlan): a square
-// costs the server a 8-byte rectangle instead of its pixels, locally and
-// over the network alike. The whole image goes to the server only when the
+// Each square written, less what later squares of the frame covered, is
+// sent as a filled rectangle, one batch per colour (FillPlan): a square costs
+// the server an 8-byte rectangle instead of its pixels, locally and over the
+// network alike. The whole image goes to the server only when the
 // window needs repainting, through MIT-SHM where the server is local and the
 // extension works, with plain XPutImage otherwise. TELKARIM_PRESENT=put
 // sends the changed rectangles as images instead, for measuring.
@@ -76,6 +77,7 @@ class X11Display final : public Display {
  private:
   bool MakeImage(int32_t width, int32_t height);
   bool MakeSharedImage(int32_t width, int32_t height);
+  bool MakePrivateImage(int32_t width, int32_t height);
   void DropImage();
   void Put(const Rect& r);
   void PresentFills();
@@ -107,6 +109,9 @@ class X11Display final : public Display {
   // The segment's XShmSegmentInfo; the image points at it for as long as it
   // lives, so it cannot be a local of the function that makes the image.
   void* shmInfo_ = nullptr;
+  // A private image's mapping, when it is one (see MakePrivateImage).
+  void* privateBase_ = nullptr;
+  size_t privateBytes_ = 0;
 
   DamageList damage_;
   bool fill_ = true;  // present by filled rectangles, not images

@@ -52,7 +52,7 @@ class Server {
 
 struct Way {
   bool fill;     // filled rectangles; else images, as below
-  bool shared;   // shared memory, or plain XPutImage (as for a remote server)
+  bool shared;   // images through shared memory, or plain XPutImage (as for a remote server)
   bool monitor;  // the display stands for one monitor inside a larger window
   int depth;
 };
@@ -140,7 +140,8 @@ TEST_P(PresentTest, ScreenEqualsTheFrameBufferAfterManyFrames) {
       }
     }
   }
-  EXPECT_EQ(display.figures().sharedMemory, way.shared);
+  // Filled rectangles keep the image in private memory.
+  EXPECT_EQ(display.figures().sharedMemory, !way.fill && way.shared);
   EXPECT_GE(display.figures().frames, 300u);
 
   XImage* img = XGetImage(dpy, win, 0, 0, ww, wh, AllPlanes, ZPixmap);
@@ -166,8 +167,8 @@ TEST_P(PresentTest, ScreenEqualsTheFrameBufferAfterManyFrames) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, PresentTest,
-                         ::testing::Values(Way{true, true, false, 24}, Way{true, false, true, 24},
-                                           Way{true, true, false, 16}, Way{false, true, false, 24},
+                         ::testing::Values(Way{true, false, false, 24}, Way{true, false, true, 24},
+                                           Way{true, false, false, 16}, Way{false, true, false, 24},
                                            Way{false, false, false, 24}, Way{false, true, true, 24},
                                            Way{false, false, true, 24}),
                          [](const ::testing::TestParamInfo<Way>& info) {
