@@ -18,8 +18,10 @@
 # drawing, so no other case watches). STARS (500) sets the saver's stars
 # and the floor's; the floor draws as many more squares as the saver drew
 # for its objects in the same case. PROGRAMS narrows to some of: saver peer
-# floor. TELKARIM_NO_SHM=1 (plain XPutImage) and TELKARIM_FOLD_PIXELS pass
-# through to the saver; FLOOR_PRESENT (fill, put, shm-put, clip-put,
+# floor. SAVER_ARGS are added to the saver's options (e.g. -no-atom to keep
+# some objects off, for runs that compare like with like). TELKARIM_NO_SHM=1
+# (no shared memory), TELKARIM_PRESENT=put (images instead of filled
+# rectangles) and TELKARIM_FOLD_PIXELS pass through to the saver; FLOOR_PRESENT (fill, put, shm-put, clip-put,
 # clip-copy) makes the floor present its squares from an image instead, to
 # compare the ways of presenting on the same damage.
 set -eu
@@ -80,7 +82,7 @@ measure() { # $1 = case, $2 = program name, $3 = object squares for the floor
   if [ -n "$window" ]; then target="-window-id $window"; else target=-root; fi
   case $2 in
     saver) XDG_CONFIG_HOME=$tmp TELKARIM_X11_FIGURES=1 \
-             "$saver" $target -star-number "$stars" --set FPS=50 2>"$tmp/figures" & ;;
+             "$saver" $target -star-number "$stars" --set FPS=50 ${SAVER_ARGS:-} 2>"$tmp/figures" & ;;
     peer) "$peer" $target -delay 20000 2>/dev/null & ;;
     floor) "$floor" $target -stars "$stars" -points "$3" -fps 50 -present "${FLOOR_PRESENT:-fill}" \
              2>"$tmp/figures" & ;;

@@ -5,8 +5,6 @@
 namespace tk {
 namespace {
 
-constexpr int32_t kCellShift = 5;  // 32-pixel cells: a square of up to 32 touches at most four
-
 uint32_t Hash(uint32_t v) {
   const uint32_t h = v * 0x9E3779B1u;
   return h ^ (h >> 16);
@@ -27,21 +25,31 @@ void FillPlan::Build(const std::vector<Rect>& squares, const std::vector<uint32_
     for (Slot& s : colours_) s = Slot{};
     stamp_ = 1;
   }
-  // Room for every square's cells at most half full.
-  size_t want = 1024;
-  while (want < 8 * squares.size()) want *= 2;
-  if (cells_.size() < want) cells_.assign(want, Cell{});
+  // Cells twice the largest square's side (at least 8 pixels), so a square
+  // touches at most four and a cell holds few squares: about 8 000 cells on
+  // any screen, since a point's side grows with the screen's width; and
+  // neighbours in the picture are neighbours in memory.
+  int32_t right = 0, bottom = 0, side = 1;
+  for (const Rect& s : squares) {
+    right = std::max(right, s.right);
+    bottom = std::max(bottom, s.bottom);
+    side = std::max(side, s.Width());
+  }
+  shift_ = 3;
+  while ((1 << shift_) < 2 * side && shift_ < 30) ++shift_;
+  columns_ = (right >> shift_) + 1;
+  const size_t cells = static_cast<size_t>(columns_) * static_cast<size_t>((bottom >> shift_) + 1);
+  if (cells_.size() < cells) cells_.resize(cells);
 
   for (size_t i = squares.size(); i-- > 0;) {
     const Rect& s = squares[i];
-    const int32_t cx0 = s.left >> kCellShift, cx1 = (s.right - 1) >> kCellShift;
-    const int32_t cy0 = s.top >> kCellShift, cy1 = (s.bottom - 1) >> kCellShift;
+    const int32_t cx0 = s.left >> shift_, cx1 = (s.right - 1) >> shift_;
+    const int32_t cy0 = s.top >> shift_, cy1 = (s.bottom - 1) >> shift_;
     pieces_.clear();
     pieces_.push_back(s);
     for (int32_t cy = cy0; cy <= cy1 && !pieces_.empty(); ++cy) {
       for (int32_t cx = cx0; cx <= cx1 && !pieces_.empty(); ++cx) {
-        // A later square in this cell (or one sharing its slot: the test is
-        // on the rectangles) takes its pixels from this one.
+        // A later square in this cell takes its pixels from this one.
         for (int32_t e = CellAt(cx, cy).head; e >= 0 && !pieces_.empty(); e = entries_[e].next) {
           const Rect& later = squares[entries_[e].square];
           if (Overlap(later, s)) Subtract(later);
@@ -94,8 +102,7 @@ void FillPlan::Subtract(const Rect& cover) {
 }
 
 FillPlan::Cell& FillPlan::CellAt(int32_t cx, int32_t cy) {
-  const uint32_t mask = static_cast<uint32_t>(cells_.size()) - 1;
-  Cell& c = cells_[Hash(static_cast<uint32_t>(cx) * 0x85EBCA77u ^ static_cast<uint32_t>(cy)) & mask];
+  Cell& c = cells_[static_cast<size_t>(cy) * static_cast<size_t>(columns_) + static_cast<size_t>(cx)];
   if (c.stamp != stamp_) c = Cell{stamp_, -1};
   return c;
 }

@@ -40,7 +40,8 @@ class FillPlan {
     uint32_t group;
   };
   // The squares already seen (the later ones: the frame is walked backwards)
-  // by 32-pixel cell, as lists through `entries_`.
+  // by square cell of 1 << shift_ pixels, row by row, as lists through
+  // `entries_`.
   struct Cell {
     uint32_t stamp = 0;  // the frame that wrote the cell; 0 = never
     int32_t head = -1;   // into entries_
@@ -62,6 +63,8 @@ class FillPlan {
 
   std::vector<Rect> pieces_, scratch_;
   std::vector<Cell> cells_;
+  int32_t columns_ = 0;
+  int32_t shift_ = 3;
   std::vector<Entry> entries_;
   std::vector<Fill> fills_;
   std::vector<Group> groups_;

@@ -120,11 +120,12 @@ TEST(FillPlan, RedrawsEveryFrameExactlyAtEveryPixelSize) {
     for (int frame = 0; frame < 40; ++frame) {
       c.squares.clear();
       c.pixels.clear();
-      // Now and then squares larger than the plan's cells.
-      const int32_t side = frame % 10 == 9 ? 40 : 1 + frame % 5;
+      // Sizes mixed within a frame, now and then up to 40 pixels.
+      const uint32_t largest = frame % 10 == 9 ? 40 : 5;
       // Up to 700 colours in a frame, past the table's first size.
       const uint32_t colours = frame < 20 ? 6 : 700;
       for (int i = 0; i < 400; ++i) {
+        const int32_t side = 1 + static_cast<int32_t>(next(largest));
         const int32_t x = static_cast<int32_t>(next(static_cast<uint32_t>(c.w - side)));
         const int32_t y = static_cast<int32_t>(next(static_cast<uint32_t>(c.h - side)));
         c.Fill(Rect{x, y, x + side, y + side}, ((next(colours) * 0x010203u) & mask) | (next(2) ? junk : 0));
