@@ -118,10 +118,10 @@ for c in ${CASES:-root-640x480 root-1920x1080 root-3840x2160 preview covered per
     extra=""
     fps=0
     if [ "$prog" = saver ] && grep -q '^x11:' "$tmp/figures"; then
-      # x11: F frames, S squares, R rectangles, P pixels, way
-      read -r frames squares rects pixels < <(sed 's/[^0-9 ]//g' "$tmp/figures" | awk '{ print $2, $3, $4, $5 }')
-      extra=$(awk -v f="$frames" -v s="$squares" -v r="$rects" -v px="$pixels" \
-        'BEGIN { printf "%.0f squares, %.0f rectangles, %.0f pixels", s / f, r / f, px / f }')
+      # x11: F frames, S squares, R rectangles, P pixels, C colours, way, image
+      read -r frames squares rects pixels colours < <(sed 's/[^0-9 ]//g' "$tmp/figures" | awk '{ print $2, $3, $4, $5, $6 }')
+      extra=$(awk -v f="$frames" -v s="$squares" -v r="$rects" -v px="$pixels" -v c="$colours" \
+        'BEGIN { printf "%.0f squares, %.0f rectangles, %.0f pixels, %.0f colours", s / f, r / f, px / f, c / f }')
       fps=$(awk -v f="$frames" -v s=$((secs + warm)) 'BEGIN { print f / s }')
       # The floor draws the stars and, for the object, the squares beyond
       # the stars' (each point is erased and drawn: two squares a frame).

@@ -25,10 +25,11 @@ namespace tk::x11 {
 // Each square written, less what later squares of the frame covered, is
 // sent as a filled rectangle, one batch per colour (FillPlan): a square costs
 // the server an 8-byte rectangle instead of its pixels, locally and over the
-// network alike. The whole image goes to the server only when the
-// window needs repainting, through MIT-SHM where the server is local and the
-// extension works, with plain XPutImage otherwise. TELKARIM_PRESENT=put
-// sends the changed rectangles as images instead, for measuring.
+// network alike; the whole image goes to the server only when the window
+// needs repainting. Where points are one or two pixels and the server is
+// local with MIT-SHM, the frame's damage rectangles go as shared images
+// instead, one put request each, which measured cheaper there (see
+// kFillFromWidth). TELKARIM_PRESENT=fill or put fixes the way, for measuring.
 //
 // On a desktop of several monitors one window covers them all and each
 // monitor gets its own X11Display with the monitor's rectangle in the window:
@@ -70,6 +71,7 @@ class X11Display final : public Display {
   // use at the end.
   struct Figures {
     uint64_t frames = 0, squares = 0, rectangles = 0, pixels = 0, colours = 0;
+    bool filled = false;  // filled rectangles at the end, else images
     bool sharedMemory = false;
   };
   Figures figures() const { return figures_; }
@@ -114,6 +116,7 @@ class X11Display final : public Display {
   size_t privateBytes_ = 0;
 
   DamageList damage_;
+  int present_ = 0;   // 1 always fill, -1 always images, 0 choose per image
   bool fill_ = true;  // present by filled rectangles, not images
   uint32_t pixelMask_ = 0;
   FillPlan plan_;

@@ -51,10 +51,11 @@ class Server {
 };
 
 struct Way {
-  bool fill;     // filled rectangles; else images, as below
-  bool shared;   // images through shared memory, or plain XPutImage (as for a remote server)
+  int present;   // 1 filled rectangles, -1 images, 0 the display's own choice
+  bool shared;   // shared memory offered, or not (as for a remote server)
   bool monitor;  // the display stands for one monitor inside a larger window
   int depth;
+  bool filled;   // what the display must end up using
 };
 
 class PresentTest : public ::testing::TestWithParam<Way> {};
@@ -81,7 +82,7 @@ TEST_P(PresentTest, ScreenEqualsTheFrameBufferAfterManyFrames) {
   // the window does not show is exercised too.
   const Rect area = way.monitor ? Rect{60, 30, 260, 170} : Rect{0, 0, ww, wh};
   if (!way.shared) setenv("TELKARIM_NO_SHM", "1", 1);
-  if (!way.fill) setenv("TELKARIM_PRESENT", "put", 1);
+  if (way.present != 0) setenv("TELKARIM_PRESENT", way.present > 0 ? "fill" : "put", 1);
   auto made = way.monitor ? std::make_unique<X11Display>(server.name(), win, area)
                           : std::make_unique<X11Display>(server.name(), win);
   X11Display& display = *made;
@@ -141,7 +142,8 @@ TEST_P(PresentTest, ScreenEqualsTheFrameBufferAfterManyFrames) {
     }
   }
   // Filled rectangles keep the image in private memory.
-  EXPECT_EQ(display.figures().sharedMemory, !way.fill && way.shared);
+  EXPECT_EQ(display.figures().filled, way.filled);
+  EXPECT_EQ(display.figures().sharedMemory, !way.filled && way.shared);
   EXPECT_GE(display.figures().frames, 300u);
 
   XImage* img = XGetImage(dpy, win, 0, 0, ww, wh, AllPlanes, ZPixmap);
@@ -167,14 +169,18 @@ TEST_P(PresentTest, ScreenEqualsTheFrameBufferAfterManyFrames) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, PresentTest,
-                         ::testing::Values(Way{true, false, false, 24}, Way{true, false, true, 24},
-                                           Way{true, false, false, 16}, Way{false, true, false, 24},
-                                           Way{false, false, false, 24}, Way{false, true, true, 24},
-                                           Way{false, false, true, 24}),
+                         // Left to itself, a display this small (points of one
+                         // pixel) sends shared images, and fills without them.
+                         ::testing::Values(Way{1, true, false, 24, true}, Way{1, true, true, 24, true},
+                                           Way{1, true, false, 16, true}, Way{-1, true, false, 24, false},
+                                           Way{-1, false, false, 24, false}, Way{-1, true, true, 24, false},
+                                           Way{-1, false, true, 24, false}, Way{0, true, false, 24, false},
+                                           Way{0, false, false, 24, true}),
                          [](const ::testing::TestParamInfo<Way>& info) {
                            const Way& w = info.param;
-                           return std::string(w.fill ? "Filled" : "Put") + (w.shared ? "Shared" : "Plain") +
-                                  (w.monitor ? "Monitor" : "Window") + std::to_string(w.depth);
+                           return std::string(w.present > 0 ? "Filled" : w.present < 0 ? "Put" : "Chosen") +
+                                  (w.shared ? "Shared" : "Plain") + (w.monitor ? "Monitor" : "Window") +
+                                  std::to_string(w.depth);
                          });
 
 }  // namespace
