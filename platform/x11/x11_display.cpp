@@ -200,10 +200,10 @@ bool X11Display::MakeSharedImage(int32_t width, int32_t height) {
 }
 
 // Filled rectangles never send the image, except for a repaint, so it can
-// live in private memory. There it can sit on 2 MiB pages:
-// a frame touches a few rows of each of a thousand squares spread over the
-// whole image right after a sleep, and with 4 KiB pages nearly every row is a
-// page of its own and a TLB miss.
+// live in private memory, and there on 2 MiB pages: a frame touches a few
+// rows of each of a thousand squares spread over the whole image right after
+// a sleep, and with 4 KiB pages nearly every row is a page of its own and a
+// TLB miss.
 bool X11Display::MakePrivateImage(int32_t width, int32_t height) {
   XImage* img = XCreateImage(dpy_, static_cast<Visual*>(visual_), static_cast<unsigned>(depth_), ZPixmap, 0,
                              nullptr, static_cast<unsigned>(width), static_cast<unsigned>(height), 32, 0);
