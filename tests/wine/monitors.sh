@@ -23,14 +23,8 @@ export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES=
 log="$work/display.log"
 export TELKARIM_DISPLAY_LOG="Z:${log//\//\\}"
 key='HKCU\Software\Telkarim\Telkarim'"'"'s Screen Saver'
-passed=0 failed=0
-xvfb_pid=""
-started=$SECONDS
-
-pass() { echo "PASS: $*"; passed=$((passed + 1)); }
-fail() { echo "FAIL: $*"; failed=$((failed + 1)); }
-check() { local what=$1; shift; if "$@"; then pass "$what"; else fail "$what"; fi; }
-summary() { echo "$passed passed, $failed failed ($((SECONDS - started)) s)"; }
+# shellcheck source=tests/wine/checks.sh
+. "$here/checks.sh"
 
 stop_wine() { timeout 20 wineserver -k >/dev/null 2>&1; timeout 20 wineserver -w >/dev/null 2>&1; }
 cleanup() {

@@ -15,13 +15,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 [ $# -ge 1 ] || { echo "usage: msi.sh X64.msi [X86.msi]" >&2; exit 2; }
 work=$(mktemp -d /tmp/telkarim-msi.XXXXXX)
 export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-passed=0 failed=0
-xvfb_pid=""
-started=$SECONDS
-pass() { echo "PASS: $*"; passed=$((passed + 1)); }
-fail() { echo "FAIL: $*"; failed=$((failed + 1)); }
-check() { local what=$1; shift; if "$@"; then pass "$what"; else fail "$what"; fi; }
-summary() { echo "$passed passed, $failed failed ($((SECONDS - started)) s)"; }
+# shellcheck source=tests/wine/checks.sh
+. "$here/checks.sh"
 cleanup() {
   timeout 20 wineserver -k >/dev/null 2>&1
   [ -n "$xvfb_pid" ] && { kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; }

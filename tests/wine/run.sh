@@ -46,18 +46,8 @@ if [ "$bits" = 64 ] && [ -x /usr/lib/wine/wine64 ]; then
   chmod +x "$work/bin/wine"
   export PATH="$work/bin:$PATH"
 fi
-passed=0 failed=0 skipped=0
-xvfb_pid=""
-started=$SECONDS
-
-pass() { echo "PASS: $*"; passed=$((passed + 1)); }
-fail() { echo "FAIL: $*"; failed=$((failed + 1)); }
-skip() { echo "SKIP: $*"; skipped=$((skipped + 1)); }
-check() { local what=$1; shift; if "$@"; then pass "$what"; else fail "$what"; fi; }
-summary() {
-  [ "$skipped" -gt 0 ] && echo "$skipped skipped"
-  echo "$passed passed, $failed failed ($((SECONDS - started)) s)"
-}
+# shellcheck source=tests/wine/checks.sh
+. "$here/checks.sh"
 
 stop_display() {
   timeout 20 wineserver -k >/dev/null 2>&1
