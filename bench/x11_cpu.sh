@@ -3,7 +3,9 @@
 # saver, a star-field hack of the XScreenSaver collection (galaxy) when it is
 # installed, and the Xlib floor (bench_x11_floor: the same number of squares
 # of the same size, erased and redrawn with two batched XFillRectangles a
-# frame). Each runs on a fresh Xvfb at 50 frames a second; after a warm-up we
+# frame), and the view floor (the same program drawing every square into a
+# pixel view of the screen first, as the saver must, then filling in as
+# many colours a frame as the saver used). Each runs on a fresh Xvfb at 50 frames a second; after a warm-up we
 # read, over the measuring window, the CPU of the program and of the server
 # in percent of one core (utime + stime in /proc), the frames the program
 # drew (saver and floor count their own) and its resident size at the end.
@@ -18,12 +20,14 @@
 # drawing, so no other case watches). STARS (500) sets the saver's stars
 # and the floor's; the floor draws as many more squares as the saver drew
 # for its objects in the same case. PROGRAMS narrows to some of: saver peer
-# floor. SAVER_ARGS are added to the saver's options (e.g. -no-atom to keep
+# floor view (the floors take their object squares and colours from the
+# saver's run in the same case, so keep saver first). SAVER_ARGS are added to the saver's options (e.g. -no-atom to keep
 # some objects off, for runs that compare like with like). TELKARIM_NO_SHM=1
 # (no shared memory), TELKARIM_PRESENT=put (images instead of filled
-# rectangles) and TELKARIM_FOLD_PIXELS pass through to the saver; FLOOR_PRESENT (fill, put, shm-put, clip-put,
-# clip-copy) makes the floor present its squares from an image instead, to
-# compare the ways of presenting on the same damage.
+# rectangles) and TELKARIM_FOLD_PIXELS pass through to the saver;
+# FLOOR_PRESENT (fill, put, shm-put, clip-put, clip-copy) makes the floor
+# present its squares from an image instead, to compare the ways of
+# presenting on the same damage.
 set -eu
 build=${1:-build/linux}
 secs=${2:-15}
@@ -63,7 +67,7 @@ stop_server() {
 
 # One program in one case: prints "prog% xvfb% presents period rssKiB"
 # (presents and period 0 unless the case watches).
-measure() { # $1 = case, $2 = program name, $3 = object squares for the floor
+measure() { # $1 = case, $2 = program name, $3 = object squares for the floor, $4 = colours for the view
   local kind=${1%%-*} size=1920x1080 window="" target secs=$secs
   [ "$kind" = root ] && size=${1#root-}
   [ "$kind" = period ] && secs=60
@@ -86,6 +90,8 @@ measure() { # $1 = case, $2 = program name, $3 = object squares for the floor
     peer) "$peer" $target -delay 20000 2>/dev/null & ;;
     floor) "$floor" $target -stars "$stars" -points "$3" -fps 50 -present "${FLOOR_PRESENT:-fill}" \
              2>"$tmp/figures" & ;;
+    view) "$floor" $target -stars "$stars" -points "$3" -fps 50 -present view-fill -colours "$4" \
+            2>"$tmp/figures" & ;;
   esac
   local ppid=$!
   sleep "$warm"
@@ -109,12 +115,13 @@ measure() { # $1 = case, $2 = program name, $3 = object squares for the floor
 printf '%-16s %-6s %7s %7s %7s %8s %7s %8s  %s\n' case program prog% xvfb% total% fps period rssKiB 'per frame'
 for c in ${CASES:-root-640x480 root-1920x1080 root-3840x2160 preview covered period}; do
   points=0
-  progs=${PROGRAMS:-saver peer floor}
+  colours=1
+  progs=${PROGRAMS:-saver peer floor view}
   [ "$c" = period ] && progs=saver
   for prog in $progs; do
     [ "$prog" = peer ] && [ -z "$peer" ] && continue
     : >"$tmp/figures"
-    read -r p x n period mem < <(measure "$c" "$prog" "$points")
+    read -r p x n period mem < <(measure "$c" "$prog" "$points" "$colours")
     extra=""
     fps=0
     if [ "$prog" = saver ] && grep -q '^x11:' "$tmp/figures"; then
@@ -126,7 +133,8 @@ for c in ${CASES:-root-640x480 root-1920x1080 root-3840x2160 preview covered per
       # The floor draws the stars and, for the object, the squares beyond
       # the stars' (each point is erased and drawn: two squares a frame).
       points=$(awk -v f="$frames" -v s="$squares" -v n="$stars" 'BEGIN { p = s / f / 2 - n; print (p > 0 ? int(p) : 0) }')
-    elif [ "$prog" = floor ]; then
+      colours=$(awk -v f="$frames" -v c="$colours" 'BEGIN { c = int(c / f + 0.5); print (c > 1 ? c : 1) }')
+    elif [ "$prog" = floor ] || [ "$prog" = view ]; then
       extra=$(awk '{ printf "%.0f squares", $4 / $2 }' "$tmp/figures")
       fps=$(awk -v s=$((secs + warm)) '{ print $2 / s }' "$tmp/figures")
     fi

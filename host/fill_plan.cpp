@@ -16,7 +16,8 @@ bool Overlap(const Rect& a, const Rect& b) {
 
 }  // namespace
 
-void FillPlan::Build(const std::vector<Rect>& squares, const std::vector<uint32_t>& pixels, uint32_t pixelMask) {
+void FillPlan::Build(const std::vector<Rect>& squares, const std::vector<uint32_t>& pixels, uint32_t pixelMask,
+                     uint32_t background) {
   fills_.clear();
   groups_.clear();
   entries_.clear();
@@ -24,6 +25,13 @@ void FillPlan::Build(const std::vector<Rect>& squares, const std::vector<uint32_
     for (Cell& c : cells_) c = Cell{};
     for (Slot& s : colours_) s = Slot{};
     stamp_ = 1;
+  }
+  // The background's group first, so it can be drawn before the others.
+  for (uint32_t p : pixels) {
+    if ((p & pixelMask) == background) {
+      GroupOf(background);
+      break;
+    }
   }
   // Cells twice the largest square's side (at least 8 pixels), so a square
   // touches at most four and a cell holds few squares: about 8 000 cells on
@@ -43,16 +51,20 @@ void FillPlan::Build(const std::vector<Rect>& squares, const std::vector<uint32_
 
   for (size_t i = squares.size(); i-- > 0;) {
     const Rect& s = squares[i];
+    const uint32_t pixel = pixels[i] & pixelMask;
     const int32_t cx0 = s.left >> shift_, cx1 = (s.right - 1) >> shift_;
     const int32_t cy0 = s.top >> shift_, cy1 = (s.bottom - 1) >> shift_;
     pieces_.clear();
     pieces_.push_back(s);
-    for (int32_t cy = cy0; cy <= cy1 && !pieces_.empty(); ++cy) {
-      for (int32_t cx = cx0; cx <= cx1 && !pieces_.empty(); ++cx) {
-        // A later square in this cell takes its pixels from this one.
-        for (int32_t e = CellAt(cx, cy).head; e >= 0 && !pieces_.empty(); e = entries_[e].next) {
-          const Rect& later = squares[entries_[e].square];
-          if (Overlap(later, s)) Subtract(later);
+    if (pixel != background) {
+      for (int32_t cy = cy0; cy <= cy1 && !pieces_.empty(); ++cy) {
+        for (int32_t cx = cx0; cx <= cx1 && !pieces_.empty(); ++cx) {
+          // A later square of another colour in this cell takes its pixels
+          // from this one.
+          for (int32_t e = CellAt(cx, cy).head; e >= 0 && !pieces_.empty(); e = entries_[e].next) {
+            const uint32_t later = entries_[e].square;
+            if ((pixels[later] & pixelMask) != pixel && Overlap(squares[later], s)) Subtract(squares[later]);
+          }
         }
       }
     }
@@ -64,7 +76,7 @@ void FillPlan::Build(const std::vector<Rect>& squares, const std::vector<uint32_
       }
     }
     if (pieces_.empty()) continue;
-    const uint32_t g = GroupOf(pixels[i] & pixelMask);
+    const uint32_t g = GroupOf(pixel);
     groups_[g].count += static_cast<uint32_t>(pieces_.size());
     for (const Rect& r : pieces_) fills_.push_back(Fill{r, g});
   }

@@ -11,13 +11,19 @@ namespace tk {
 // 8-byte entry of a request, where a put request carries every pixel.
 //
 // Built from the squares the frame wrote, in the order written, with the
-// pixel each was filled with. A square keeps only the part of it that no
-// later square covers: that part ends the frame in its colour, and the
-// covered part belongs to the later squares. So every rectangle holds its
-// final colour, the groups may be drawn in any order, and the screen ends
-// equal to the frame over every square, without reading a pixel back. The
-// rectangles are grouped by pixel value, one group per colour. Once the lists
-// have grown to a frame's squares and colours, nothing is allocated.
+// pixel each was filled with. The rectangles are grouped by pixel value, one
+// group per colour, and the first group is the background's (the erase
+// colour) whenever the frame erased anything: it must be drawn first, the
+// others may follow in any order.
+//
+// A background square is kept whole: whatever later square covers part of it
+// is drawn after it. Any other square keeps only the part of it that no later
+// square of another colour covers: that part ends the frame in its colour,
+// and the covered part belongs to the later squares. So the screen ends equal
+// to the frame over every square, without reading a pixel back, and a point
+// erased and redrawn a pixel away costs two rectangles, not an erase cut into
+// pieces around its redraw. Once the lists have grown to a frame's squares
+// and colours, nothing is allocated.
 class FillPlan {
  public:
   struct Group {
@@ -27,11 +33,14 @@ class FillPlan {
   };
 
   // `squares[i]` was filled with `pixels[i]`; `pixelMask` keeps the bits
-  // that belong to a channel, so bits outside them never split a colour.
-  void Build(const std::vector<Rect>& squares, const std::vector<uint32_t>& pixels, uint32_t pixelMask);
+  // that belong to a channel, so bits outside them never split a colour;
+  // `background` is the erase pixel, after masking.
+  void Build(const std::vector<Rect>& squares, const std::vector<uint32_t>& pixels, uint32_t pixelMask,
+             uint32_t background = 0);
 
   const std::vector<Group>& Groups() const { return groups_; }
-  // Group g's rectangles are Rects()[g.first, g.first + g.count).
+  // Group g's rectangles are Rects()[g.first, g.first + g.count); groups are
+  // drawn in this order (see above).
   const std::vector<Rect>& Rects() const { return sorted_; }
 
  private:

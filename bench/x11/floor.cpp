@@ -5,16 +5,23 @@
 // with two batched XFillRectangles a frame, the cheapest a client can ask
 // for; the other forms draw the same squares into a client-side image and
 // present the changed squares in one of the ways a display could, so the
-// ways can be measured side by side on identical damage.
+// ways can be measured side by side on identical damage. "view-fill" is the
+// floor of a program that must draw every square into a pixel view of the
+// screen first, as the saver does, and then fills: it writes the squares
+// into a private image and presents them as "fill" does. -colours N spreads
+// the drawn squares over N colours, one XSetForeground and XFillRectangles
+// each, as a picture of N colours costs the server (fill forms only).
 //
 //   bench_x11_floor (-root | -window-id ID) [-stars N] [-points N] [-fps N]
-//                   [-present fill|put|shm-put|clip-put|clip-copy]
+//                   [-present fill|view-fill|put|shm-put|clip-put|clip-copy]
+//                   [-colours N]
 //
 // Ends on SIGTERM or SIGINT and prints "frames F squares S" to stderr.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
 #include <sys/ipc.h>
+#include <sys/mman.h>
 #include <sys/shm.h>
 
 #include <cmath>
@@ -37,7 +44,7 @@ struct Point {
   double x, y, z;
 };
 
-enum class Present { kFill, kPut, kShmPut, kClipPut, kClipCopy };
+enum class Present { kFill, kViewFill, kPut, kShmPut, kClipPut, kClipCopy };
 
 int Fail(const char* what) {
   std::fprintf(stderr, "bench_x11_floor: %s\n", what);
@@ -49,7 +56,7 @@ int Fail(const char* what) {
 int main(int argc, char** argv) {
   Window target = 0;
   bool root = false;
-  int stars = 500, points = 1000, fps = 50;
+  int stars = 500, points = 1000, fps = 50, colours = 1;
   Present present = Present::kFill;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
@@ -64,19 +71,22 @@ int main(int argc, char** argv) {
       points = std::atoi(argv[++i]);
     } else if (a == "-fps" && more) {
       fps = std::atoi(argv[++i]);
+    } else if (a == "-colours" && more) {
+      colours = std::atoi(argv[++i]);
     } else if (a == "-present" && more) {
       const std::string p = argv[++i];
       if (p == "fill") present = Present::kFill;
+      else if (p == "view-fill") present = Present::kViewFill;
       else if (p == "put") present = Present::kPut;
       else if (p == "shm-put") present = Present::kShmPut;
       else if (p == "clip-put") present = Present::kClipPut;
       else if (p == "clip-copy") present = Present::kClipCopy;
       else return Fail("unknown -present");
     } else {
-      return Fail("usage: (-root | -window-id ID) [-stars N] [-points N] [-fps N] [-present MODE]");
+      return Fail("usage: (-root | -window-id ID) [-stars N] [-points N] [-fps N] [-present MODE] [-colours N]");
     }
   }
-  if (fps < 1 || stars < 0 || points < 0) return Fail("bad number");
+  if (fps < 1 || stars < 0 || points < 0 || colours < 1) return Fail("bad number");
   Display* dpy = XOpenDisplay(nullptr);
   if (!dpy) return Fail("cannot open display");
   if (root || !target) target = DefaultRootWindow(dpy);
@@ -108,9 +118,10 @@ int main(int argc, char** argv) {
     p = Point{radius * r * std::cos(a), radius * u, radius * r * std::sin(a)};
   }
   const size_t total = field.size() + ball.size();
-  std::vector<XRectangle> old(total), now(total), rects;
+  std::vector<XRectangle> old(total), now(total), rects, group;
   size_t oldCount = 0;
   rects.reserve(2 * total);
+  group.reserve(total);
 
   GC gc = XCreateGC(dpy, target, 0, nullptr);
   const unsigned long white = WhitePixel(dpy, DefaultScreen(dpy)), black = BlackPixel(dpy, DefaultScreen(dpy));
@@ -118,6 +129,7 @@ int main(int argc, char** argv) {
   XShmSegmentInfo shm{};
   Pixmap pixmap = 0;
   const bool shared = present == Present::kShmPut || present == Present::kClipPut || present == Present::kClipCopy;
+  const bool fills = present == Present::kFill || present == Present::kViewFill;
   if (present != Present::kFill) {
     if (shared) {
       image = XShmCreateImage(dpy, wa.visual, static_cast<unsigned>(wa.depth), ZPixmap, nullptr, &shm,
@@ -137,7 +149,13 @@ int main(int argc, char** argv) {
     } else {
       image = XCreateImage(dpy, wa.visual, static_cast<unsigned>(wa.depth), ZPixmap, 0, nullptr,
                            static_cast<unsigned>(width), static_cast<unsigned>(height), 32, 0);
-      image->data = static_cast<char*>(std::calloc(static_cast<size_t>(image->bytes_per_line), height));
+      // On 2 MiB pages where the kernel gives them, as the saver's own
+      // private image is.
+      const size_t huge = size_t{2} << 20;
+      const size_t bytes = (static_cast<size_t>(image->bytes_per_line) * height + huge - 1) / huge * huge;
+      image->data = static_cast<char*>(std::aligned_alloc(huge, bytes));
+      if (!image->data) return Fail("out of memory");
+      madvise(image->data, bytes, MADV_HUGEPAGE);
     }
     std::memset(image->data, 0, static_cast<size_t>(image->bytes_per_line) * height);
     if (image->bits_per_pixel != 32) return Fail("the image forms need a 32-bit visual");
@@ -188,11 +206,20 @@ int main(int argc, char** argv) {
                             static_cast<unsigned short>(side)};
     }
     squares += oldCount + n;
-    if (present == Present::kFill) {
+    if (fills) {
+      if (present == Present::kViewFill) {
+        for (size_t i = 0; i < oldCount; ++i) fillImage(old[i], 0);
+        for (size_t i = 0; i < n; ++i) fillImage(now[i], 0xFFFFFFu - static_cast<uint32_t>(i % colours));
+      }
       XSetForeground(dpy, gc, black);
       XFillRectangles(dpy, target, gc, old.data(), static_cast<int>(oldCount));
-      XSetForeground(dpy, gc, white);
-      XFillRectangles(dpy, target, gc, now.data(), static_cast<int>(n));
+      for (int k = 0; k < colours; ++k) {
+        group.clear();
+        for (size_t i = static_cast<size_t>(k); i < n; i += static_cast<size_t>(colours)) group.push_back(now[i]);
+        if (group.empty()) break;
+        XSetForeground(dpy, gc, white - static_cast<unsigned long>(k));
+        XFillRectangles(dpy, target, gc, group.data(), static_cast<int>(group.size()));
+      }
     } else {
       rects.clear();
       for (size_t i = 0; i < oldCount; ++i) {

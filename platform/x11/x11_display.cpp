@@ -320,7 +320,9 @@ static_assert(sizeof(XRectangle) == 8 && offsetof(XRectangle, x) == 0 && offseto
               offsetof(XRectangle, width) == 4 && offsetof(XRectangle, height) == 6);
 
 void X11Display::PresentFills() {
-  plan_.Build(damage_.Written(), damage_.WrittenPixels(), pixelMask_);
+  // Erasing fills with colour 0, pixel 0 in every format; its group comes
+  // first and is drawn first (see FillPlan).
+  plan_.Build(damage_.Written(), damage_.WrittenPixels(), pixelMask_, 0);
   const std::vector<Rect>& rects = plan_.Rects();
   fillRects_.resize(rects.size());
   const Rect area = Area();

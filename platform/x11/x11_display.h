@@ -22,8 +22,9 @@ namespace tk::x11 {
 //
 // The "primary surface" is one persistent image the size of the window: the
 // frame buffer writes into it, and Unlock presents only what the frame wrote.
-// Each square written, less what later squares of the frame covered, is
-// sent as a filled rectangle, one batch per colour (FillPlan): a square costs
+// The frame's erases are sent as one batch of black rectangles, then each
+// square drawn, less what later squares of the frame covered, as a filled
+// rectangle, one batch per colour (FillPlan): a square costs
 // the server an 8-byte rectangle instead of its pixels, locally and over the
 // network alike; the whole image goes to the server only when the window
 // needs repainting. Where points are one or two pixels and the server is

@@ -35,20 +35,25 @@ struct Canvas {
   }
 };
 
-// Paints the plan's groups, last group first, onto a canvas of marker
-// pixels, then checks every pixel of every square against the source and
-// that nothing outside the squares was touched.
+// Paints the plan's groups onto a canvas of marker pixels, the background's
+// first and the others last group first (any order of them must do), then
+// checks every pixel of every square against the source and that nothing
+// outside the squares was touched.
 void ExpectPlanRedraws(const FillPlan& plan, const Canvas& source, uint32_t mask) {
   const uint32_t marker = 0xABCDEFu & mask;
   std::vector<uint32_t> shown(static_cast<size_t>(source.w * source.h), marker);
   const auto& groups = plan.Groups();
-  for (auto g = groups.rbegin(); g != groups.rend(); ++g) {
-    for (uint32_t i = g->first; i < g->first + g->count; ++i) {
+  auto paint = [&](const FillPlan::Group& g) {
+    for (uint32_t i = g.first; i < g.first + g.count; ++i) {
       const Rect& r = plan.Rects()[i];
       for (int32_t y = r.top; y < r.bottom; ++y)
-        for (int32_t x = r.left; x < r.right; ++x) shown[static_cast<size_t>(y * source.w + x)] = g->pixel;
+        for (int32_t x = r.left; x < r.right; ++x) shown[static_cast<size_t>(y * source.w + x)] = g.pixel;
     }
-  }
+  };
+  const bool background = !groups.empty() && groups[0].pixel == 0;
+  if (background) paint(groups[0]);
+  for (size_t g = groups.size(); g-- > (background ? 1u : 0u);) paint(groups[g]);
+  for (size_t g = 1; g < groups.size(); ++g) EXPECT_NE(groups[g].pixel, 0u) << "the background's group is not first";
   std::vector<bool> inSquare(shown.size(), false);
   for (const Rect& r : source.squares)
     for (int32_t y = r.top; y < r.bottom; ++y)
@@ -82,9 +87,10 @@ TEST(FillPlan, OneRectanglePerSolidSquareAndOneGroupPerColour) {
   ExpectPlanRedraws(plan, c, 0x00FFFFFFu);
 }
 
-// A star erased and redrawn two pixels down and right: the erase square is
-// black only where the new one does not cover it, an L of two rectangles.
-TEST(FillPlan, PartlyCoveredSquareBecomesItsVisibleParts) {
+// A star erased and redrawn two pixels down and right: the erase stays one
+// square, drawn first, with the star over it. A point drawn and then partly
+// erased by a later point's erase keeps only its uncovered part, an L.
+TEST(FillPlan, EraseStaysWholeAndACoveredPointKeepsItsVisibleParts) {
   Canvas c(32, 32, 4);
   c.Fill(Rect{10, 10, 16, 16}, 0x00FFFFFFu);
   c.squares.clear();  // the previous frame
@@ -94,11 +100,20 @@ TEST(FillPlan, PartlyCoveredSquareBecomesItsVisibleParts) {
   FillPlan plan;
   plan.Build(c.squares, c.pixels, 0x00FFFFFFu);
   ASSERT_EQ(plan.Groups().size(), 2u);
-  const auto& black = plan.Groups()[plan.Groups()[0].pixel == 0 ? 0 : 1];
-  EXPECT_EQ(black.pixel, 0u);
-  ASSERT_EQ(black.count, 2u);  // the rows above, then the strip at the left
-  EXPECT_EQ(plan.Rects()[black.first], (Rect{10, 10, 16, 12}));
-  EXPECT_EQ(plan.Rects()[black.first + 1], (Rect{10, 12, 12, 16}));
+  EXPECT_EQ(plan.Groups()[0].pixel, 0u);
+  ASSERT_EQ(plan.Rects().size(), 2u);
+  EXPECT_EQ(plan.Rects()[0], (Rect{10, 10, 16, 16}));
+  EXPECT_EQ(plan.Rects()[1], (Rect{12, 12, 18, 18}));
+  ExpectPlanRedraws(plan, c, 0x00FFFFFFu);
+
+  c.Fill(Rect{14, 14, 20, 20}, 0);  // a later erase over the star's corner
+  plan.Build(c.squares, c.pixels, 0x00FFFFFFu);
+  ASSERT_EQ(plan.Groups().size(), 2u);
+  const auto& star = plan.Groups()[1];
+  EXPECT_EQ(star.pixel, 0x00123456u);
+  ASSERT_EQ(star.count, 2u);  // the rows above, then the strip at the left
+  EXPECT_EQ(plan.Rects()[star.first], (Rect{12, 12, 18, 14}));
+  EXPECT_EQ(plan.Rects()[star.first + 1], (Rect{12, 14, 14, 18}));
   ExpectPlanRedraws(plan, c, 0x00FFFFFFu);
 }
 
@@ -128,7 +143,9 @@ TEST(FillPlan, RedrawsEveryFrameExactlyAtEveryPixelSize) {
         const int32_t side = 1 + static_cast<int32_t>(next(largest));
         const int32_t x = static_cast<int32_t>(next(static_cast<uint32_t>(c.w - side)));
         const int32_t y = static_cast<int32_t>(next(static_cast<uint32_t>(c.h - side)));
-        c.Fill(Rect{x, y, x + side, y + side}, ((next(colours) * 0x010203u) & mask) | (next(2) ? junk : 0));
+        // About half of them erases, as in a frame of moving points.
+        const uint32_t value = next(2) ? 0 : next(colours) * 0x010203u;
+        c.Fill(Rect{x, y, x + side, y + side}, (value & mask) | (next(2) ? junk : 0));
       }
       plan.Build(c.squares, c.pixels, mask);
       ExpectPlanRedraws(plan, c, mask);
