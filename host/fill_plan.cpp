@@ -21,8 +21,8 @@ void FillPlan::Build(const std::vector<Rect>& squares, const std::vector<uint32_
   fills_.clear();
   groups_.clear();
   entries_.clear();
+  heads_.assign(kLists, -1);
   if (++stamp_ == 0) {  // once in four billion frames
-    for (Cell& c : cells_) c = Cell{};
     for (Slot& s : colours_) s = Slot{};
     stamp_ = 1;
   }
@@ -33,48 +33,37 @@ void FillPlan::Build(const std::vector<Rect>& squares, const std::vector<uint32_
       break;
     }
   }
-  // Cells twice the largest square's side (at least 8 pixels), so a square
-  // touches at most four and a cell holds few squares: about 8 000 cells on
-  // any screen, since a point's side grows with the screen's width; and
-  // neighbours in the picture are neighbours in memory.
-  int32_t right = 0, bottom = 0, side = 1;
-  for (const Rect& s : squares) {
-    right = std::max(right, s.right);
-    bottom = std::max(bottom, s.bottom);
-    side = std::max(side, s.Width());
-  }
+  // Cells at least twice the largest side (and 8 pixels), so the top-left
+  // pixels of every square that can overlap a given one lie in at most two
+  // cells across and two down.
+  int32_t side = 1;
+  for (const Rect& s : squares) side = std::max({side, s.Width(), s.Height()});
   shift_ = 3;
   while ((1 << shift_) < 2 * side && shift_ < 30) ++shift_;
-  columns_ = (right >> shift_) + 1;
-  const size_t cells = static_cast<size_t>(columns_) * static_cast<size_t>((bottom >> shift_) + 1);
-  if (cells_.size() < cells) cells_.resize(cells);
 
   for (size_t i = squares.size(); i-- > 0;) {
     const Rect& s = squares[i];
     const uint32_t pixel = pixels[i] & pixelMask;
-    const int32_t cx0 = s.left >> shift_, cx1 = (s.right - 1) >> shift_;
-    const int32_t cy0 = s.top >> shift_, cy1 = (s.bottom - 1) >> shift_;
     pieces_.clear();
     pieces_.push_back(s);
     if (pixel != background) {
+      // A later square overlapping this one has its top-left pixel in
+      // (left - side, right) x (top - side, bottom).
+      const int32_t cx0 = (s.left - side + 1) >> shift_, cx1 = (s.right - 1) >> shift_;
+      const int32_t cy0 = (s.top - side + 1) >> shift_, cy1 = (s.bottom - 1) >> shift_;
       for (int32_t cy = cy0; cy <= cy1 && !pieces_.empty(); ++cy) {
         for (int32_t cx = cx0; cx <= cx1 && !pieces_.empty(); ++cx) {
-          // A later square of another colour in this cell takes its pixels
-          // from this one.
-          for (int32_t e = CellAt(cx, cy).head; e >= 0 && !pieces_.empty(); e = entries_[e].next) {
+          // A later square of another colour takes its pixels from this one.
+          for (int32_t e = heads_[ListOf(cx, cy)]; e >= 0 && !pieces_.empty(); e = entries_[e].next) {
             const uint32_t later = entries_[e].square;
             if ((pixels[later] & pixelMask) != pixel && Overlap(squares[later], s)) Subtract(squares[later]);
           }
         }
       }
     }
-    for (int32_t cy = cy0; cy <= cy1; ++cy) {
-      for (int32_t cx = cx0; cx <= cx1; ++cx) {
-        Cell& c = CellAt(cx, cy);
-        entries_.push_back(Entry{static_cast<uint32_t>(i), c.head});
-        c.head = static_cast<int32_t>(entries_.size() - 1);
-      }
-    }
+    int32_t& head = heads_[ListOf(s.left >> shift_, s.top >> shift_)];
+    entries_.push_back(Entry{static_cast<uint32_t>(i), head});
+    head = static_cast<int32_t>(entries_.size() - 1);
     if (pieces_.empty()) continue;
     const uint32_t g = GroupOf(pixel);
     groups_[g].count += static_cast<uint32_t>(pieces_.size());
@@ -113,10 +102,9 @@ void FillPlan::Subtract(const Rect& cover) {
   pieces_.swap(scratch_);
 }
 
-FillPlan::Cell& FillPlan::CellAt(int32_t cx, int32_t cy) {
-  Cell& c = cells_[static_cast<size_t>(cy) * static_cast<size_t>(columns_) + static_cast<size_t>(cx)];
-  if (c.stamp != stamp_) c = Cell{stamp_, -1};
-  return c;
+uint32_t FillPlan::ListOf(int32_t cx, int32_t cy) {
+  const uint32_t h = static_cast<uint32_t>(cx) * 0x9E3779B1u ^ static_cast<uint32_t>(cy) * 0x85EBCA77u;
+  return (h ^ (h >> 15)) & (kLists - 1);
 }
 
 uint32_t FillPlan::GroupOf(uint32_t pixel) {

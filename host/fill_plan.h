@@ -48,13 +48,14 @@ class FillPlan {
     Rect rect;
     uint32_t group;
   };
-  // The squares already seen (the later ones: the frame is walked backwards)
-  // by square cell of 1 << shift_ pixels, row by row, as lists through
-  // `entries_`.
-  struct Cell {
-    uint32_t stamp = 0;  // the frame that wrote the cell; 0 = never
-    int32_t head = -1;   // into entries_
-  };
+  // The squares already seen (the later ones: the frame is walked
+  // backwards), each listed once under the cell of 1 << shift_ pixels that
+  // holds its top-left pixel, through `entries_`. Cells share the lists of a
+  // small table by a hash of their place: 8 KiB, the same on every screen,
+  // so the lookups stay in the cache even though the render thread sleeps
+  // between frames, where a grid over the whole screen missed on nearly
+  // every one. Squares of other cells in a list only cost an overlap test.
+  static constexpr uint32_t kLists = 2048;  // a power of two
   struct Entry {
     uint32_t square;
     int32_t next;
@@ -68,11 +69,10 @@ class FillPlan {
   void Subtract(const Rect& cover);
   uint32_t GroupOf(uint32_t pixel);
   void GrowColours();
-  Cell& CellAt(int32_t cx, int32_t cy);
+  static uint32_t ListOf(int32_t cx, int32_t cy);
 
   std::vector<Rect> pieces_, scratch_;
-  std::vector<Cell> cells_;
-  int32_t columns_ = 0;
+  std::vector<int32_t> heads_;  // per list, into entries_; -1 = empty
   int32_t shift_ = 3;
   std::vector<Entry> entries_;
   std::vector<Fill> fills_;
