@@ -10,7 +10,7 @@ packages=(
   dbus-daemon dbus-session-bus-common
   mingw-w64 wine64 wine
   clang libclang-rt-14-dev
-  groff-base python3 man-db dpkg-dev desktop-file-utils debootstrap
+  groff-base python3 man-db dpkg-dev desktop-file-utils debootstrap lintian
   msitools wixl mate-screensaver dbus dbus-bin dconf-gsettings-backend libglib2.0-bin
 )
 missing=()

@@ -9,6 +9,7 @@
 #include "shell/command_line.h"
 #include "shell/linux/front_ends.h"
 #include "shell/options.h"
+#include "telkarim_version.h"
 
 namespace tk {
 namespace {
@@ -98,7 +99,9 @@ int LinuxMain(int argc, char** argv) {
     case Options::Action::kShowSettings: return ShowSettingsValues(o);
     case Options::Action::kSaveSettings: return SaveSettingsValues(o);
     case Options::Action::kHelp: std::fputs(UsageText(), stdout); return 0;
-    case Options::Action::kVersion: std::puts("telkarim 1.2"); return 0;
+    case Options::Action::kVersion:
+      std::puts("telkarim " TK_PRODUCT_VERSION_TEXT "\n" TK_COPYRIGHT_TEXT ". MIT licence.");
+      return 0;
     case Options::Action::kSettingsDialog: {
       DialogRequest r;
       r.settingsFile = o.settingsFile;

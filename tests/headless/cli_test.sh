@@ -97,6 +97,11 @@ check "bad size keeps the old picture" 2 "$bin" --render "$tmp/keep.png" --size 
 if cmp -s "$tmp/keep.png" "$tmp/keep.orig"; then pass=$((pass + 1)); else fail=$((fail + 1)); echo "FAIL old picture changed"; fi
 if ls /nonexistent/dir 2>/dev/null | grep -q .; then fail=$((fail + 1)); fi
 check help 0 "$bin" --help
+# --version: the version, then LICENSE's copyright line and the licence.
+check version 0 "$bin" --version
+licence="$(grep -m1 '^Copyright ' "$(dirname "$0")/../../LICENSE"). MIT licence."
+if [ "$(sed -n 2p "$tmp/out")" = "$licence" ] && [ "$(wc -l <"$tmp/out")" -eq 2 ]; then pass=$((pass + 1)); else
+  fail=$((fail + 1)); echo "FAIL --version printed:"; cat "$tmp/out"; fi
 check unknown-letter 255 "$bin" /x
 check show-settings 0 "$bin" --show-settings --settings-file "$tmp/s.reg" --set StarNumber=321
 if grep -qx 'StarNumber=321' "$tmp/out" && grep -qx 'StarColor=0x00ff9070' "$tmp/out"; then pass=$((pass + 1)); else

@@ -3,10 +3,14 @@
 # maintainer and library dependencies, and its files exactly where Debian's
 # XScreenSaver and the desktop look, with nothing leaking outside /usr.
 #
+# Debian's own checker, lintian, must find no error in it, and every warning
+# it gives must be one the README lists with its reason.
+#
 # usage: deb_test.sh BUILD_DIR VERSION            exit 77 without dpkg-deb
 set -u
 build=$1
 version=$2
+source=$(cd "$(dirname "$0")/../.." && pwd)
 command -v dpkg-deb >/dev/null || { echo "SKIP: dpkg-deb is not installed"; exit 77; }
 command -v cpack >/dev/null || { echo "SKIP: cpack is not installed"; exit 77; }
 work=$(mktemp -d /tmp/tk-deb.XXXXXX)
@@ -55,6 +59,42 @@ grep -q 'xscreensaver/telkarim -> ../../bin/telkarim$' "$work/contents" \
 # The packed program runs.
 dpkg-deb -x "$deb" "$work/tree"
 out=$("$work/tree/usr/libexec/xscreensaver/telkarim" --version 2>&1) || fail "the packed program does not run: $out"
+
+# The licence and the notices: every file from others kept in the source
+# must be named in the package's copyright file and in NOTICES, so one added
+# without its notice is caught here. The changelog's latest entry is this
+# version, or a version bump went out without one.
+doc="$work/tree/usr/share/doc/telkarim"
+grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' "$doc/copyright" \
+  || fail "the copyright file is not in Debian's machine-readable form"
+grep -qx 'Copyright: 2026 The Telkarim Screen Saver authors' "$doc/copyright" || fail "the copyright file does not name our authors"
+# The patterns of every Files: field, continuation lines included.
+mapfile -t patterns < <(awk '/^Files:/ { on = 1; sub(/^Files:/, "") } /^[^ ]/ && !/^Files:/ { on = 0 }
+                              on { for (i = 1; i <= NF; i++) print $i }' "$doc/copyright")
+named() { local p; for p in "${patterns[@]}"; do [ "$p" != '*' ] && [[ $1 == $p ]] && return 0; done; return 1; }
+while IFS= read -r f; do
+  named "$f" || fail "the copyright file has no Files: paragraph for $f"
+  grep -q "^$f:$" "$doc/NOTICES" || fail "NOTICES has no notice for $f"
+done < <(cd "$source" && find third_party -type f ! -name NOTICES | sort)
+logged=$(gzip -dc "$doc/changelog.gz" | dpkg-parsechangelog -l - -S Version 2>&1)
+[ "$logged" = "$version" ] || fail "the changelog's latest entry is '$logged', the package $version"
+
+if ! command -v lintian >/dev/null; then
+  "$source/scripts/install-deps.sh" >/dev/null 2>&1
+fi
+if command -v lintian >/dev/null; then
+  # Status 1 means errors, which the tags show; anything above is lintian
+  # itself failing. Its note about running as root goes to standard error.
+  lintian --pedantic "$deb" > "$work/lintian" 2> "$work/lintian.err"
+  [ $? -le 1 ] || { cat "$work/lintian.err"; fail "lintian did not run"; }
+  cat "$work/lintian"
+  grep -q '^E: ' "$work/lintian" && fail "lintian reports errors"
+  while read -r _ _ tag _; do
+    grep -qF "\`$tag\`" "$source/README.md" || fail "lintian warns '$tag', which the README does not list"
+  done < <(grep '^W: ' "$work/lintian")
+else
+  fail "lintian is not installed (scripts/install-deps.sh installs it)"
+fi
 
 [ $status -eq 0 ] && echo PASS
 exit $status
