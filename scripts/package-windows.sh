@@ -3,7 +3,9 @@
 # by side in build/:
 #   telkarim-<version>-x64.msi     installer for 64-bit Windows
 #   telkarim-<version>-x86.msi     installer for 32-bit Windows (and 32-bit on 64-bit)
-#   telkarim-<version>-windows.zip both savers and the Windows readme
+#   telkarim-<version>-windows.zip both savers, the Windows readme, the
+#                                  licence and the notices of what the
+#                                  savers carry from others
 # The version is the CMake project version, as in the savers' version resource.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -22,6 +24,8 @@ cp build/win64/telkarim.scr "$root/win64/"
 cp build/win32/telkarim.scr "$root/win32/"
 # Windows readers open .txt; CRLF line ends for the older editors.
 sed 's/$/\r/' docs/windows.md >"$root/README.txt"
+sed 's/$/\r/' LICENSE >"$root/LICENSE.txt"
+sed 's/$/\r/' third_party/NOTICES >"$root/NOTICES.txt"
 out="$PWD/build/telkarim-$version-windows.zip"
 rm -f "$out"
 (cd "$stage" && zip -q -r -X "$out" "telkarim-$version-windows")

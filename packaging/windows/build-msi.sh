@@ -10,12 +10,16 @@ case $arch in x64|x86) ;; *) echo "build-msi: no such architecture: $arch" >&2; 
 tmp="$out.tmp"
 rm -f "$tmp"
 # wixl takes files by names relative to its include folders: a stage of
-# exactly the two files it packs.
+# exactly the files it packs.
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 cp "$saver" "$stage/telkarim.scr"
 cp "$icon" "$stage/telkarim.ico"
 cp "$here/telkarim.wxs" "$stage/"
+# The licence and the notices, as Windows text (CRLF), for the component
+# that puts them beside the saver.
+sed 's/$/\r/' "$here/../../LICENSE" >"$stage/LICENSE.txt"
+sed 's/$/\r/' "$here/../../third_party/NOTICES" >"$stage/NOTICES.txt"
 out_dir=$(cd "$(dirname "$out")" && pwd)
 tmp="$out_dir/$(basename "$tmp")"
 (cd "$stage" && wixl -a "$arch" -D Version="$version" -D Arch="$arch" -D SaverFile=telkarim.scr \
