@@ -9,6 +9,7 @@
 #include "shell/command_line.h"
 #include "shell/linux/front_ends.h"
 #include "shell/options.h"
+#include "shell/settings_path.h"
 
 namespace tk {
 namespace {
@@ -20,6 +21,9 @@ std::function<void(Settings&)> Overrides(const Options& o) {
   };
 }
 
+// The front ends are always handed a path; empty means no file at all.
+std::string SettingsPath(const Options& o) { return o.settingsFile ? *o.settingsFile : DefaultSettingsPath(); }
+
 class LinuxShell final : public ShellServices {
  public:
   explicit LinuxShell(const Options& o) : options_(o) {}
@@ -29,13 +33,13 @@ class LinuxShell final : public ShellServices {
     SaverRequest r;
     r.mode = parent ? SaverRequest::Mode::kPreview : SaverRequest::Mode::kFullScreen;
     r.window = parent;
-    r.settingsFile = options_.settingsFile;
+    r.settingsFile = SettingsPath(options_);
     return RunX11Saver(r);
   }
   int ShowSettings(WindowId owner) override {
     DialogRequest r;
     r.owner = owner;
-    r.settingsFile = options_.settingsFile;
+    r.settingsFile = SettingsPath(options_);
     return RunSettingsDialog(r);
   }
   // The password change belongs to the 95/98 family; never reached here.
@@ -45,8 +49,6 @@ class LinuxShell final : public ShellServices {
  private:
   const Options& options_;
 };
-
-std::string SettingsPath(const Options& o) { return o.settingsFile ? *o.settingsFile : DefaultSettingsPath(); }
 
 // Only reads: a missing file or folder is not created by looking.
 int ShowSettingsValues(const Options& o) {
@@ -101,7 +103,7 @@ int LinuxMain(int argc, char** argv) {
     case Options::Action::kVersion: std::puts("telkarim 1.2"); return 0;
     case Options::Action::kSettingsDialog: {
       DialogRequest r;
-      r.settingsFile = o.settingsFile;
+      r.settingsFile = SettingsPath(o);
       return RunSettingsDialog(r);
     }
     case Options::Action::kWindow:
@@ -114,7 +116,7 @@ int LinuxMain(int argc, char** argv) {
         r.width = o.width;
         r.height = o.height;
       }
-      r.settingsFile = o.settingsFile;
+      r.settingsFile = SettingsPath(o);
       r.adjustSettings = Overrides(o);
       return RunX11Saver(r);
     }
