@@ -2,12 +2,14 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <pwd.h>
 #include <signal.h>
 #include <stdio.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -193,41 +195,98 @@ TimedRead ReadSettingsFileWithin(const std::string& path, int timeoutMs, FileSna
 }
 
 ReplaceResult ReplaceIfUnchanged(const FileSnapshot& before, const std::string& bytes, const std::string& shown,
-                                 std::string& error) {
+                                 std::string& late, std::string& error) {
   const std::string& target = before.target;
   RemoveDeadTempFiles(target);
+  const bool replacing = before.state == FileState::kGood;
+  const bool keepOwner = replacing || before.inheritsOwner;
+  uid_t uid = 0;
+  gid_t gid = 0;
+  const NewOwner owner = keepOwner ? NewOwner::kOurs : OwnerOfNewEntries(DirectoryOf(target), uid, gid);
+  if (owner == NewOwner::kRefused) {
+    error = "will not create " + shown + ": its folder belongs to another user";
+    return ReplaceResult::kFailed;
+  }
   // Write beside the file, flush it to the disk, then rename over: a crash
   // or a full disk leaves either the old file or the new one, never a part.
   const std::string pid = std::to_string(::getpid());
   std::string temp, why;
-  const bool replacing = before.state == FileState::kGood;
   const int fd = CreateExclusive(
       [&](int k) { return target + ".tmp" + pid + (k ? "-" + std::to_string(k) : std::string()); },
-      replacing ? 0600 : 0666, temp, why);
+      keepOwner ? 0600 : 0666, temp, why);
   if (fd < 0) {
     error = "cannot write beside " + shown + ": " + why;
     return ReplaceResult::kFailed;
   }
-  if (replacing) CopyOwnerAndMode(fd, ReplaceTarget{target, true, before.st});
+  if (keepOwner) CopyOwnerAndMode(fd, ReplaceTarget{target, true, before.st});
+  if (owner == NewOwner::kFolderOwner && ::fchown(fd, uid, gid) != 0) {
+    error = "cannot give " + shown + " to the owner of its folder: " + std::strerror(errno);
+    ::close(fd);
+    ::unlink(temp.c_str());
+    return ReplaceResult::kFailed;
+  }
   if (!WriteAll(fd, bytes)) {
     error = "cannot write " + shown + ": " + std::strerror(errno);
     ::unlink(temp.c_str());
     return ReplaceResult::kFailed;
   }
   if (TestHooks().beforeReplace) TestHooks().beforeReplace();
+  // Held across the rename, to see whether a writer that had the old file
+  // open (an appending `>>`) still wrote to it.
+  const int old = replacing ? ::open(target.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC) : -1;
   struct stat now {};
   const bool present = ::lstat(target.c_str(), &now) == 0;
-  if (present != replacing || (present && !SameFile(now, before.st))) {
+  if (present != replacing || (present && !SameFile(now, before.st)) || (replacing && old < 0)) {
+    if (old >= 0) ::close(old);
     ::unlink(temp.c_str());
     return ReplaceResult::kChanged;
   }
   if (std::rename(temp.c_str(), target.c_str()) != 0) {
     error = "cannot replace " + shown + ": " + std::strerror(errno);
+    if (old >= 0) ::close(old);
     ::unlink(temp.c_str());
     return ReplaceResult::kFailed;
   }
   SyncDirectory(DirectoryOf(target));
-  return ReplaceResult::kReplaced;
+  if (old < 0) return ReplaceResult::kReplaced;
+  struct stat after {};
+  bool wroteLate = ::fstat(old, &after) == 0 && !SameFile(after, before.st);
+  if (wroteLate) {
+    late.clear();
+    char buf[65536];
+    for (off_t at = 0; late.size() <= kMaxSettingsFileSize;) {
+      const ssize_t n = ::pread(old, buf, sizeof buf, at);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      late.append(buf, static_cast<size_t>(n));
+      at += n;
+    }
+  }
+  ::close(old);
+  return wroteLate ? ReplaceResult::kLate : ReplaceResult::kReplaced;
+}
+
+FolderLock::Result FolderLock::Take(const std::string& dir, int timeoutMs) {
+  fd_ = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd_ < 0) return Result::kUnavailable;
+  // Saves take milliseconds; a short wait that grows keeps twenty savers
+  // from spinning, and a holder that never lets go (a stopped process) ends
+  // in a failure that says so rather than a hang.
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (int pause = 1;; pause = std::min(pause * 2, 20)) {
+    if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return Result::kHeld;
+    if (errno != EWOULDBLOCK && errno != EINTR) {
+      ::close(fd_);
+      fd_ = -1;
+      return Result::kUnavailable;
+    }
+    if (std::chrono::steady_clock::now() >= until) return Result::kTimedOut;
+    std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+  }
+}
+
+FolderLock::~FolderLock() {
+  if (fd_ >= 0) ::close(fd_);  // closing lets the lock go
 }
 
 bool MoveAside(const std::string& target, const std::string& shown, std::string& error) {
@@ -253,8 +312,23 @@ bool MakeParents(const std::string& path, const std::string& shown, std::string&
   for (size_t i = 1; i < path.size(); ++i) {
     if (path[i] != '/') continue;
     const std::string dir = path.substr(0, i);
-    if (::mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) {
+    struct stat st {};
+    if (::lstat(dir.c_str(), &st) == 0) continue;
+    uid_t uid = 0;
+    gid_t gid = 0;
+    const NewOwner owner = OwnerOfNewEntries(DirectoryOf(dir), uid, gid);
+    if (owner == NewOwner::kRefused) {
+      error = "will not create the folder " + dir + " of " + shown + ": its parent belongs to another user";
+      return false;
+    }
+    if (::mkdir(dir.c_str(), 0755) != 0) {
+      if (errno == EEXIST) continue;  // another save made it just now
       error = "cannot create the folder of " + shown + ": " + std::strerror(errno);
+      return false;
+    }
+    if (owner == NewOwner::kFolderOwner && ::fchownat(AT_FDCWD, dir.c_str(), uid, gid, AT_SYMLINK_NOFOLLOW) != 0) {
+      error = "cannot give the folder " + dir + " to the owner of its parent: " + std::strerror(errno);
+      ::rmdir(dir.c_str());
       return false;
     }
   }

@@ -1,6 +1,7 @@
 #include "settings/file_store.h"
 
 #include "settings/file_io.h"
+#include "settings/replace_file.h"
 #include "settings/store_test_hooks.h"
 
 namespace tk {
@@ -52,6 +53,11 @@ SettingsStore::Value FileSettingsStore::Query(std::string_view name) {
 }
 
 bool FileSettingsStore::Save(std::span<const NamedValue> values) {
+  const std::vector<NamedValue> chosen(values.begin(), values.end());
+  return SaveFrom([&](SettingsStore&) { return chosen; });
+}
+
+bool FileSettingsStore::SaveFrom(const Decide& decide) {
   if (path_.empty()) {
     error_ = "no settings file: there is no home directory";
     return false;
@@ -65,8 +71,20 @@ bool FileSettingsStore::Save(std::span<const NamedValue> values) {
     error_ = path_ + " did not answer when it was read";
     return false;
   }
-  // Read again right before writing, and write only when the file is still
-  // what was read; another program's change in between makes us merge again.
+  // Our saves of this file take turns, so none of them merges into a file
+  // another is about to replace; the lock is on the folder, which exists
+  // once the first look has made it.
+  FileSnapshot first = ReadSettingsFile(path_, error_);
+  if (first.state == FileState::kRefused) return false;
+  if (first.state == FileState::kMissing && !MakeParents(first.target, path_, error_)) return false;
+  FolderLock lock;
+  if (lock.Take(DirectoryOf(first.target), kSaveLockTimeoutMs) == FolderLock::Result::kTimedOut) {
+    error_ = "another save of " + path_ + " did not finish";
+    return false;
+  }
+  // Read again under the lock, and write only when the file is still what
+  // was read; another program's change in between makes us merge again.
+  std::string late;
   for (int attempt = 0; attempt < 10; ++attempt) {
     FileSnapshot snap = ReadSettingsFile(path_, error_);
     if (snap.state == FileState::kRefused) return false;
@@ -74,17 +92,30 @@ bool FileSettingsStore::Save(std::span<const NamedValue> values) {
       if (!MoveAside(snap.target, path_, error_)) return false;
       FileSnapshot fresh;
       fresh.target = snap.target;
+      fresh.st = snap.st;
+      fresh.inheritsOwner = true;
       snap = std::move(fresh);
     }
     if (snap.state == FileState::kMissing && !MakeParents(snap.target, path_, error_)) return false;
-    const std::string text = MergeSettingsValues(snap.text, values);
-    switch (ReplaceIfUnchanged(snap, EncodeSettingsText(text, snap.encoding), path_, error_)) {
+    // What a writer added to the file we had just replaced is merged into ours.
+    std::string base = snap.text;
+    if (!late.empty()) {
+      std::string lateText;
+      TextEncoding lateEncoding;
+      if (DecodeSettingsText(late, lateText, lateEncoding)) base = std::move(lateText);
+      late.clear();
+    }
+    TextSettingsStore now(base);
+    const std::vector<NamedValue> values = decide(now);
+    const std::string text = MergeSettingsValues(base, values);
+    switch (ReplaceIfUnchanged(snap, EncodeSettingsText(text, snap.encoding), path_, late, error_)) {
       case ReplaceResult::kReplaced:
         text_ = text;
         state_ = State::kGood;
         loaded_ = true;
         return true;
       case ReplaceResult::kFailed: return false;
+      case ReplaceResult::kLate:
       case ReplaceResult::kChanged: break;
     }
   }

@@ -14,9 +14,9 @@ namespace tk {
 // Windows registry editor exports it; a save keeps the encoding, the mark and
 // the line ends it found. Loading creates the file with the empty key when
 // it is missing (unless the store is read-only). Saving reads the file again
-// and changes only our own values in it, so what another program wrote in
-// the meantime stays, then replaces it atomically through its links, with
-// its owner and mode. A file that is binary, badly encoded or over 1 MiB is
+// and changes only the values given, so what another program or save wrote
+// in the meantime stays, then replaces it atomically through its links, with
+// its owner and mode; our own saves of one file take turns on a lock. A file that is binary, badly encoded or over 1 MiB is
 // damaged: it loads as defaults, a load leaves it alone, and a save moves it
 // aside under a name no earlier backup has. Anything that is not a regular
 // file (a device, a pipe, a directory) or cannot be read is never opened for
@@ -29,6 +29,7 @@ class FileSettingsStore final : public SettingsStore {
   bool Open() override;
   Value Query(std::string_view name) override;
   bool Save(std::span<const NamedValue> values) override;
+  bool SaveFrom(const Decide& decide) override;
   const std::string& path() const { return path_; }
   // False when the file is damaged or cannot be used: it then loads as
   // defaults and a load leaves it alone.
@@ -40,6 +41,9 @@ class FileSettingsStore final : public SettingsStore {
   // after this long, so the saver's screen still ends on input; the values
   // then are the defaults, and no save follows them into the file.
   static constexpr int kLoadTimeoutMs = 5000;
+  // Our own saves of one file wait for each other this long at most; a save
+  // still waiting then fails and says so.
+  static constexpr int kSaveLockTimeoutMs = 10000;
 
  private:
   enum class State { kMissing, kGood, kDamaged, kRefused };

@@ -72,7 +72,10 @@ int SaveSettingsValues(const Options& o) {
   FileSettingsStore store(SettingsPath(o));
   Settings s = LoadSettings(store);
   Overrides(o)(s);
-  if (SaveSettings(store, s)) return 0;
+  // Only the named values: a concurrent save of another name keeps its value.
+  std::vector<std::string> names;
+  for (const std::string& a : o.settingOverrides) names.push_back(a.substr(0, a.find('=')));
+  if (SaveSettings(store, s, names)) return 0;
   const std::string why = store.error().empty() ? "cannot save the settings to " + store.path() : store.error();
   std::fprintf(stderr, "telkarim: %s\n", OneLine(why).c_str());
   return 2;

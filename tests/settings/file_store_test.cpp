@@ -110,6 +110,7 @@ TEST_F(FileStoreTest, DamagedFilesLoadAsDefaultsAndAreNeverOverwrittenByALoad) {
 
 TEST_F(FileStoreTest, SaveOverADamagedFileKeepsItAside) {
   Write(std::string("binary\0garbage\n", 15));
+  chmod(path.c_str(), 0640);
   FileSettingsStore store(path);
   Settings s;
   s.starNumber = 444;
@@ -118,6 +119,9 @@ TEST_F(FileStoreTest, SaveOverADamagedFileKeepsItAside) {
   EXPECT_EQ(LoadSettings(again).starNumber, 444);
   std::ifstream aside(path + ".bad");
   EXPECT_TRUE(aside.good());
+  struct stat st {};
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u) << "the replacement keeps the damaged file's mode";
 }
 
 // A disk that fills up half-way through the save leaves the old file whole.

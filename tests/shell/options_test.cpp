@@ -42,7 +42,8 @@ TEST(Options, HeadlessRun) {
 TEST(Options, BadValuesAreRefusedWithAReason) {
   const std::vector<std::vector<std::string>> bad = {
       {"--render"}, {"--render", ""}, {"--size", "0x10"}, {"--size", "10"}, {"--size", "99999x99999"},
-      {"--size", "-5x5"}, {"--seconds", "abc"}, {"--seconds", "-1"}, {"--seconds", "nan"},
+      {"--size", "-5x5"}, {"--size", " 640x480"}, {"--size", "640x\n480"}, {"--seed", " 5"},
+      {"--seconds", " 1"}, {"--set", "StarNumber=\v300"}, {"--seconds", "abc"}, {"--seconds", "-1"}, {"--seconds", "nan"},
       {"--seed", "-1"}, {"--seed", "99999999999"}, {"--format", "12"}, {"--format", ""},
       {"--every", "0"}, {"--window-id"}, {"--window-id", "zz"}, {"-window-id", "0"},
       {"--bogus"}, {"-star-number"}, {"-priority", "-15"}, {"-star-color", "blue"},
