@@ -95,6 +95,52 @@ bool WriteAll(int fd, const std::string& bytes) {
   return ok;
 }
 
+// The new file, empty, beside the target: a replacement takes the old
+// file's owner and mode, a new file what the umask allows and the owner
+// OwnerOfNewEntries names.
+int CreateTempBeside(const FileSnapshot& before, const std::string& shown, std::string& temp, std::string& error) {
+  const std::string& target = before.target;
+  const bool keepOwner = before.state == FileState::kGood || before.inheritsOwner;
+  uid_t uid = 0;
+  gid_t gid = 0;
+  const NewOwner owner = keepOwner ? NewOwner::kOurs : OwnerOfNewEntries(DirectoryOf(target), uid, gid);
+  if (owner == NewOwner::kRefused) {
+    error = "will not create " + shown + ": its folder belongs to another user";
+    return -1;
+  }
+  const std::string pid = std::to_string(::getpid());
+  std::string why;
+  const int fd = CreateExclusive(
+      [&](int k) { return target + ".tmp" + pid + (k ? "-" + std::to_string(k) : std::string()); },
+      keepOwner ? 0600 : 0666, temp, why);
+  if (fd < 0) {
+    error = "cannot write beside " + shown + ": " + why;
+    return -1;
+  }
+  if (keepOwner) CopyOwnerAndMode(fd, ReplaceTarget{target, true, before.st});
+  if (owner == NewOwner::kFolderOwner && ::fchown(fd, uid, gid) != 0) {
+    error = "cannot give " + shown + " to the owner of its folder: " + std::strerror(errno);
+    ::close(fd);
+    ::unlink(temp.c_str());
+    return -1;
+  }
+  return fd;
+}
+
+// A whole file from the start, as much as a settings file may hold.
+std::string ReadAll(int fd) {
+  std::string bytes;
+  char buf[65536];
+  for (off_t at = 0; bytes.size() <= kMaxSettingsFileSize;) {
+    const ssize_t n = ::pread(fd, buf, sizeof buf, at);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    bytes.append(buf, static_cast<size_t>(n));
+    at += n;
+  }
+  return bytes;
+}
+
 }  // namespace
 
 FileSnapshot ReadSettingsFile(const std::string& path, std::string& error) {
@@ -199,32 +245,11 @@ ReplaceResult ReplaceIfUnchanged(const FileSnapshot& before, const std::string& 
   const std::string& target = before.target;
   RemoveDeadTempFiles(target);
   const bool replacing = before.state == FileState::kGood;
-  const bool keepOwner = replacing || before.inheritsOwner;
-  uid_t uid = 0;
-  gid_t gid = 0;
-  const NewOwner owner = keepOwner ? NewOwner::kOurs : OwnerOfNewEntries(DirectoryOf(target), uid, gid);
-  if (owner == NewOwner::kRefused) {
-    error = "will not create " + shown + ": its folder belongs to another user";
-    return ReplaceResult::kFailed;
-  }
   // Write beside the file, flush it to the disk, then rename over: a crash
   // or a full disk leaves either the old file or the new one, never a part.
-  const std::string pid = std::to_string(::getpid());
-  std::string temp, why;
-  const int fd = CreateExclusive(
-      [&](int k) { return target + ".tmp" + pid + (k ? "-" + std::to_string(k) : std::string()); },
-      keepOwner ? 0600 : 0666, temp, why);
-  if (fd < 0) {
-    error = "cannot write beside " + shown + ": " + why;
-    return ReplaceResult::kFailed;
-  }
-  if (keepOwner) CopyOwnerAndMode(fd, ReplaceTarget{target, true, before.st});
-  if (owner == NewOwner::kFolderOwner && ::fchown(fd, uid, gid) != 0) {
-    error = "cannot give " + shown + " to the owner of its folder: " + std::strerror(errno);
-    ::close(fd);
-    ::unlink(temp.c_str());
-    return ReplaceResult::kFailed;
-  }
+  std::string temp;
+  const int fd = CreateTempBeside(before, shown, temp, error);
+  if (fd < 0) return ReplaceResult::kFailed;
   if (!WriteAll(fd, bytes)) {
     error = "cannot write " + shown + ": " + std::strerror(errno);
     ::unlink(temp.c_str());
@@ -250,18 +275,8 @@ ReplaceResult ReplaceIfUnchanged(const FileSnapshot& before, const std::string& 
   SyncDirectory(DirectoryOf(target));
   if (old < 0) return ReplaceResult::kReplaced;
   struct stat after {};
-  bool wroteLate = ::fstat(old, &after) == 0 && !SameFile(after, before.st);
-  if (wroteLate) {
-    late.clear();
-    char buf[65536];
-    for (off_t at = 0; late.size() <= kMaxSettingsFileSize;) {
-      const ssize_t n = ::pread(old, buf, sizeof buf, at);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      late.append(buf, static_cast<size_t>(n));
-      at += n;
-    }
-  }
+  const bool wroteLate = ::fstat(old, &after) == 0 && !SameFile(after, before.st);
+  if (wroteLate) late = ReadAll(old);
   ::close(old);
   return wroteLate ? ReplaceResult::kLate : ReplaceResult::kReplaced;
 }

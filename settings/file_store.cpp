@@ -57,7 +57,7 @@ bool FileSettingsStore::Save(std::span<const NamedValue> values) {
   return SaveFrom([&](SettingsStore&) { return chosen; });
 }
 
-bool FileSettingsStore::SaveFrom(const Decide& decide) {
+bool FileSettingsStore::MaySave() {
   if (path_.empty()) {
     error_ = "no settings file: there is no home directory";
     return false;
@@ -71,6 +71,11 @@ bool FileSettingsStore::SaveFrom(const Decide& decide) {
     error_ = path_ + " did not answer when it was read";
     return false;
   }
+  return true;
+}
+
+bool FileSettingsStore::SaveFrom(const Decide& decide) {
+  if (!MaySave()) return false;
   // Our saves of this file take turns, so none of them merges into a file
   // another is about to replace; the lock is on the folder, which exists
   // once the first look has made it.

@@ -48,6 +48,7 @@ class FileSettingsStore final : public SettingsStore {
  private:
   enum class State { kMissing, kGood, kDamaged, kRefused };
   void Load();
+  bool MaySave();
 
   std::string path_;
   bool readOnly_;

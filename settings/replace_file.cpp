@@ -61,6 +61,42 @@ std::deque<std::string> Names(const std::string& path) {
   return names;
 }
 
+// Reads the link `link` (lstat `st`, in the folder `dir`, which holds no
+// links) into `to` when we may follow it.
+bool MayFollow(const std::string& link, const struct stat& st, const std::string& dir, std::string& to,
+               std::string& error) {
+  const uid_t us = ::geteuid();
+  // In a folder others may write, a link by anyone but us or the folder's
+  // owner may have been put there to aim our write elsewhere: sticky or
+  // not, group or world, whatever the kernel's own rule is set to.
+  struct stat ds {};
+  if (::lstat(dir.c_str(), &ds) != 0) {
+    error = "cannot look at " + dir + ": " + std::strerror(errno);
+    return false;
+  }
+  if (OthersMayWrite(ds) && st.st_uid != us && st.st_uid != ds.st_uid) {
+    error = "will not follow " + link + ": a link another user made in a folder others may write";
+    return false;
+  }
+  std::vector<char> buf(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 2);
+  const ssize_t n = ::readlink(link.c_str(), buf.data(), buf.size());
+  if (n <= 0 || static_cast<size_t>(n) >= buf.size()) {
+    error = "cannot read the link " + link;
+    return false;
+  }
+  to.assign(buf.data(), static_cast<size_t>(n));
+  // A link leads our write only where its owner could write themselves:
+  // to their own file, unless it is ours or root's. So root, saving with a
+  // user's HOME, never writes a system file through the user's link.
+  uid_t owner = 0;
+  const std::string lead = to[0] == '/' ? to : Join(dir, to);
+  if (st.st_uid != us && st.st_uid != 0 && (!OwnerOfTarget(lead, owner) || owner != st.st_uid)) {
+    error = "will not follow " + link + ": a link another user made to a file that is not theirs";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool ResolveTarget(const std::string& path, ReplaceTarget& target, std::string& error) {
@@ -68,7 +104,6 @@ bool ResolveTarget(const std::string& path, ReplaceTarget& target, std::string& 
   // link to the file itself. `done` never holds a link.
   std::deque<std::string> rest = Names(path);
   std::string done = !path.empty() && path[0] == '/' ? "/" : ".";
-  const uid_t us = ::geteuid();
   int links = 0;
   while (!rest.empty()) {
     const std::string name = rest.front();
@@ -99,34 +134,8 @@ bool ResolveTarget(const std::string& path, ReplaceTarget& target, std::string& 
       error = "cannot follow " + path + ": too many links";
       return false;
     }
-    // In a folder others may write, a link by anyone but us or the folder's
-    // owner may have been put there to aim our write elsewhere: sticky or
-    // not, group or world, whatever the kernel's own rule is set to.
-    struct stat ds {};
-    if (::lstat(done.c_str(), &ds) != 0) {
-      error = "cannot look at " + done + ": " + std::strerror(errno);
-      return false;
-    }
-    if (OthersMayWrite(ds) && st.st_uid != us && st.st_uid != ds.st_uid) {
-      error = "will not follow " + next + ": a link another user made in a folder others may write";
-      return false;
-    }
-    std::vector<char> buf(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 2);
-    const ssize_t n = ::readlink(next.c_str(), buf.data(), buf.size());
-    if (n <= 0 || static_cast<size_t>(n) >= buf.size()) {
-      error = "cannot read the link " + next;
-      return false;
-    }
-    const std::string to(buf.data(), static_cast<size_t>(n));
-    // A link leads our write only where its owner could write themselves:
-    // to their own file, unless it is ours or root's. So root, saving with a
-    // user's HOME, never writes a system file through the user's link.
-    uid_t owner = 0;
-    const std::string lead = to[0] == '/' ? to : Join(done, to);
-    if (st.st_uid != us && st.st_uid != 0 && (!OwnerOfTarget(lead, owner) || owner != st.st_uid)) {
-      error = "will not follow " + next + ": a link another user made to a file that is not theirs";
-      return false;
-    }
+    std::string to;
+    if (!MayFollow(next, st, done, to, error)) return false;
     std::deque<std::string> more = Names(to);
     rest.insert(rest.begin(), more.begin(), more.end());
     if (to[0] == '/') done = "/";
