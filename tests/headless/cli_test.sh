@@ -221,6 +221,14 @@ for enc in utf8 utf16; do
     done
   done
 done
+# The same with no file and no folder yet: each save makes them or finds them made.
+pids=""
+for n in $names; do "$bin" --settings-file "$tmp/new/settings.reg" --set "$n" --save-settings 2>>"$tmp/save-errors" & pids="$pids $!"; done
+for p in $pids; do wait "$p" || failed=$((failed + 1)); done
+tr -d '\r' <"$tmp/new/settings.reg" >"$tmp/text"
+for n in $names; do
+  grep -qx "\"${n%%=*}\"=dword:$(printf '%08x' $((${n#*=} & 0xffffffff)))" "$tmp/text" || lost=$((lost + 1))
+done
 ok "concurrent saves lose no value ($lost lost)" test "$lost" -eq 0
 ok "concurrent saves all succeed ($failed failed)" test "$failed" -eq 0
 ok "concurrent saves keep every foreign line ($foreign lost)" test "$foreign" -eq 0
