@@ -16,7 +16,8 @@ std::array<uint32_t, 16>& SettingsDialogModel::CustomColours() {
 }
 
 void SettingsDialogModel::Open() {
-  working_ = LoadSettings(store_);
+  working_ = opened_ = LoadSettings(store_);
+  resetAll_ = false;
   Fill();
 }
 
@@ -59,6 +60,7 @@ void SettingsDialogModel::ClearSelection() { view_.DeselectAllObjects(); }
 
 void SettingsDialogModel::ResetSettings() {
   working_ = Settings{};
+  resetAll_ = true;
   Fill();
   view_.RepaintSwatches();
 }
@@ -70,7 +72,9 @@ bool SettingsDialogModel::Ok() {
   working_.disabled.fill(false);
   for (int kind : view_.SelectedObjectKinds())
     if (kind >= 0 && kind < kObjectKinds) working_.disabled[kind] = true;
-  return SaveSettings(store_, working_);
+  // After a reset the user chose every value; otherwise the values they left
+  // as they were give way to changes made to the file while it was open.
+  return resetAll_ ? SaveSettings(store_, working_) : SaveEditedSettings(store_, working_, opened_);
 }
 
 }  // namespace tk

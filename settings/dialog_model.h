@@ -102,8 +102,11 @@ class SettingsDialogModel {
   // nothing is stored until OK.
   void ResetSettings();
   void About() { view_.ShowAbout(); }
-  // OK: reads the controls into the working copy and stores it. Returns
-  // whether the store took it (the dialog closes either way).
+  // OK: reads the controls into the working copy and stores it. A value the
+  // user touched (it differs from the opening's, or "&Сброс настроек" was
+  // pressed) is written; an untouched one that the file changed meanwhile
+  // keeps the file's. Returns whether the store took it (the dialog closes
+  // either way).
   bool Ok();
   // Cancel drops the working copy; it is reloaded at the next opening.
   void Cancel() {}
@@ -118,6 +121,8 @@ class SettingsDialogModel {
   SettingsStore& store_;
   DialogView& view_;
   Settings working_;
+  Settings opened_;        // as loaded at the opening
+  bool resetAll_ = false;  // the defaults were asked for: every value counts as touched
 };
 
 }  // namespace tk

@@ -17,12 +17,21 @@ struct ReplaceTarget {
 };
 
 // Follows the links of `path` (a settings file kept with other dotfiles is
-// often one) the way the kernel's protected-symlink rule does: in a sticky
-// directory that everyone may write to, only a link owned by us or by the
-// directory's owner is followed, so a link planted in /tmp cannot aim our
-// write at another file. Fails with a one-line reason for a planted link,
-// a loop, or a name that cannot be looked at.
+// often one), also links to folders on the way, and refuses a link that may
+// aim our write at a file its maker could not write: in a folder others than
+// its owner may write (sticky or not), a link by anyone but us or the
+// folder's owner; anywhere, a link by another user (not root) to something
+// that is not theirs. Fails with a one-line reason for such a link, a loop,
+// or a name that cannot be looked at.
 bool ResolveTarget(const std::string& path, ReplaceTarget& target, std::string& error);
+
+// Who is to own what a save creates in the folder `dir`: ourselves in our
+// own folders and in shared ones; in a folder of another user that only they
+// may write (their home, their ~/.config) that user, which only root can
+// arrange, so root saving with a user's HOME leaves the user able to save.
+// Others are refused there.
+enum class NewOwner { kOurs, kFolderOwner, kRefused };
+NewOwner OwnerOfNewEntries(const std::string& dir, uid_t& uid, gid_t& gid);
 
 // Creates a new, empty file beside `target` that nobody else could have made
 // or pointed anywhere: O_CREAT|O_EXCL|O_NOFOLLOW under name(0), name(1), ...

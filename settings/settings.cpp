@@ -1,5 +1,7 @@
 #include "settings/settings.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 
@@ -98,16 +100,53 @@ bool SaveSettings(SettingsStore& store, const Settings& s) {
   return store.Save(values);
 }
 
+bool SaveSettings(SettingsStore& store, const Settings& s, std::span<const std::string> names) {
+  store.Open();
+  std::vector<SettingsStore::NamedValue> chosen;
+  for (const SettingsStore::NamedValue& v : SettingsValues(s))
+    if (std::find(names.begin(), names.end(), v.name) != names.end()) chosen.push_back(v);
+  return store.Save(chosen);
+}
+
+namespace {
+// The value a load would take from the store for one name, when it is usable.
+std::optional<uint32_t> UsableValue(SettingsStore& store, const std::string& name) {
+  const SettingsStore::Value v = store.Query(name);
+  if (!IsDword(v)) return std::nullopt;
+  const auto def = FindSettingDef(name);
+  if (!def) return v.dword != 0 ? 1u : 0u;  // an object's flag
+  uint32_t stored = 0;
+  if (!AcceptValue(*def, v.dword, stored)) return std::nullopt;
+  return stored;
+}
+}  // namespace
+
+bool SaveEditedSettings(SettingsStore& store, const Settings& edited, const Settings& opened) {
+  store.Open();
+  const auto mine = SettingsValues(edited), before = SettingsValues(opened);
+  return store.SaveFrom([&](SettingsStore& now) {
+    std::vector<SettingsStore::NamedValue> out;
+    for (size_t i = 0; i < mine.size(); ++i) {
+      const bool touched = mine[i].value != before[i].value;
+      const std::optional<uint32_t> stored = UsableValue(now, mine[i].name);
+      if (!touched && stored && *stored != before[i].value) continue;
+      out.push_back(mine[i]);
+    }
+    return out;
+  });
+}
+
 namespace {
 // Decimal (with an optional minus) or 0x hex, the whole text, into 32 bits.
 bool ParseNumber(std::string_view text, uint32_t& out) {
   const std::string t(text);
-  if (t.empty() || t.find_first_of(" \t") != std::string::npos) return false;
+  // The C library's readers skip leading white space of every kind.
+  if (t.empty() || !(std::isdigit(static_cast<unsigned char>(t[0])) || t[0] == '-')) return false;
   errno = 0;
   char* end = nullptr;
   if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) {
     const unsigned long long v = std::strtoull(t.c_str() + 2, &end, 16);
-    if (errno || *end || t[2] == '-' || t[2] == '+' || v > 0xFFFFFFFFull) return false;
+    if (errno || *end || !std::isxdigit(static_cast<unsigned char>(t[2])) || v > 0xFFFFFFFFull) return false;
     out = static_cast<uint32_t>(v);
     return true;
   }

@@ -1,10 +1,12 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tk {
 
@@ -90,12 +92,25 @@ class SettingsStore {
   // Writes every value, each as a REG_DWORD, in the order given. Failures are
   // not reported to the user; the file store never leaves a damaged file.
   virtual bool Save(std::span<const NamedValue> values) = 0;
+  // Saves the values `decide` picks from what the store holds at the moment
+  // of saving (the file store reads the file again for it, under its lock),
+  // so a save can leave alone what changed since its caller loaded.
+  using Decide = std::function<std::vector<NamedValue>(SettingsStore& now)>;
+  virtual bool SaveFrom(const Decide& decide) { return Save(decide(*this)); }
 };
 
 // Never fails: every value that cannot be used takes its default.
 Settings LoadSettings(SettingsStore& store);
 // Writes every field, in the table's order and then Object0..Object11.
 bool SaveSettings(SettingsStore& store, const Settings& settings);
+// Writes only the named values (registry names), in the same order: what
+// --set ... --save-settings changed, and nothing a concurrent save wrote.
+bool SaveSettings(SettingsStore& store, const Settings& settings, std::span<const std::string> names);
+// The dialog's OK: writes the whole edited record, except that a value the
+// user left as it was when the dialog opened, and that the store now holds
+// differently (another program or save changed it meanwhile), keeps the
+// store's value.
+bool SaveEditedSettings(SettingsStore& store, const Settings& edited, const Settings& opened);
 
 // The values SaveSettings writes, in order (also the lines --show-settings prints).
 std::array<SettingsStore::NamedValue, 7 + kObjectKinds> SettingsValues(const Settings& settings);

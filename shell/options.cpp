@@ -1,5 +1,6 @@
 #include "shell/options.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -34,8 +35,14 @@ bool Bare(const std::string& word, std::string& bare, bool& doubleDash) {
   return !bare.empty();
 }
 
+// The C library's number readers skip leading white space; a value with
+// spaces around it is as malformed as any other.
+bool StartsANumber(const std::string& text, bool sign) {
+  return !text.empty() && (std::isdigit(static_cast<unsigned char>(text[0])) || (sign && text[0] == '-'));
+}
+
 bool ParseInt(const std::string& text, long long lo, long long hi, long long& out) {
-  if (text.empty()) return false;
+  if (!StartsANumber(text, true)) return false;
   errno = 0;
   char* end = nullptr;
   const long long v = std::strtoll(text.c_str(), &end, 10);
@@ -45,7 +52,7 @@ bool ParseInt(const std::string& text, long long lo, long long hi, long long& ou
 }
 
 bool ParseUnsigned(const std::string& text, uint64_t max, uint64_t& out) {
-  if (text.empty() || text[0] == '-' || text[0] == '+' || text[0] == ' ') return false;
+  if (!StartsANumber(text, false)) return false;
   errno = 0;
   char* end = nullptr;
   const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
@@ -221,7 +228,7 @@ OptionsResult ParseOptions(const std::vector<std::string>& args) {
       if (!value(v) || !ParseSize(v, o.width, o.height)) return fail("--size needs WxH, each 1..16384");
       o.sizeGiven = true;
     } else if (bare == "seconds") {
-      if (!value(v) || v.empty()) return fail("--seconds needs a number of seconds");
+      if (!value(v) || !(StartsANumber(v, false) || v[0] == '.')) return fail("--seconds needs a number of seconds");
       char* end = nullptr;
       errno = 0;
       const double s = std::strtod(v.c_str(), &end);

@@ -45,7 +45,7 @@ int RunSettingsDialog(const DialogRequest& request) {
     return 1;
   }
   gtk_window_set_default_icon_name("telkarim");
-  FileSettingsStore store(request.settingsFile ? *request.settingsFile : DefaultSettingsPath());
+  FileSettingsStore store(request.settingsFile.value_or(std::string()));
 
   GtkBuilder* builder = gtk_builder_new_from_string(gtk::kSettingsDialogUi, -1);
   {

@@ -355,7 +355,7 @@ int SaverRun::Run() {
   for (Window w : screenWindows_) XMapRaised(dpy_, w);
   XSync(dpy_, False);
 
-  store_ = std::make_unique<FileSettingsStore>(request_.settingsFile ? *request_.settingsFile : DefaultSettingsPath());
+  store_ = std::make_unique<FileSettingsStore>(request_.settingsFile.value_or(std::string()));
   CreateDisplays();
   threads_ = std::make_unique<StdThreadStarter>(&ApplyRenderPriority);
   platform_ = std::unique_ptr<HostPlatform>(

@@ -23,13 +23,13 @@ struct SaverRequest {
   uint64_t window = 0;  // preview parent or hack target; 0 with root = the (virtual) root
   bool root = false;
   int32_t width = 0, height = 0;  // --window size, 0 = a default
-  std::optional<std::string> settingsFile;
+  std::optional<std::string> settingsFile;  // the entry always names it; empty: no file
   std::function<void(Settings&)> adjustSettings;  // this run's command-line overrides
 };
 
 struct DialogRequest {
   uint64_t owner = 0;
-  std::optional<std::string> settingsFile;
+  std::optional<std::string> settingsFile;  // the entry always names it; empty: no file
 };
 
 // Exit code of the run.

@@ -9,6 +9,7 @@
 #include "shell/command_line.h"
 #include "shell/linux/front_ends.h"
 #include "shell/options.h"
+#include "shell/settings_path.h"
 #include "telkarim_version.h"
 
 namespace tk {
@@ -21,6 +22,9 @@ std::function<void(Settings&)> Overrides(const Options& o) {
   };
 }
 
+// The front ends are always handed a path; empty means no file at all.
+std::string SettingsPath(const Options& o) { return o.settingsFile ? *o.settingsFile : DefaultSettingsPath(); }
+
 class LinuxShell final : public ShellServices {
  public:
   explicit LinuxShell(const Options& o) : options_(o) {}
@@ -30,13 +34,13 @@ class LinuxShell final : public ShellServices {
     SaverRequest r;
     r.mode = parent ? SaverRequest::Mode::kPreview : SaverRequest::Mode::kFullScreen;
     r.window = parent;
-    r.settingsFile = options_.settingsFile;
+    r.settingsFile = SettingsPath(options_);
     return RunX11Saver(r);
   }
   int ShowSettings(WindowId owner) override {
     DialogRequest r;
     r.owner = owner;
-    r.settingsFile = options_.settingsFile;
+    r.settingsFile = SettingsPath(options_);
     return RunSettingsDialog(r);
   }
   // The password change belongs to the 95/98 family; never reached here.
@@ -46,8 +50,6 @@ class LinuxShell final : public ShellServices {
  private:
   const Options& options_;
 };
-
-std::string SettingsPath(const Options& o) { return o.settingsFile ? *o.settingsFile : DefaultSettingsPath(); }
 
 // Only reads: a missing file or folder is not created by looking.
 int ShowSettingsValues(const Options& o) {
@@ -71,7 +73,10 @@ int SaveSettingsValues(const Options& o) {
   FileSettingsStore store(SettingsPath(o));
   Settings s = LoadSettings(store);
   Overrides(o)(s);
-  if (SaveSettings(store, s)) return 0;
+  // Only the named values: a concurrent save of another name keeps its value.
+  std::vector<std::string> names;
+  for (const std::string& a : o.settingOverrides) names.push_back(a.substr(0, a.find('=')));
+  if (SaveSettings(store, s, names)) return 0;
   const std::string why = store.error().empty() ? "cannot save the settings to " + store.path() : store.error();
   std::fprintf(stderr, "telkarim: %s\n", OneLine(why).c_str());
   return 2;
@@ -104,7 +109,7 @@ int LinuxMain(int argc, char** argv) {
       return 0;
     case Options::Action::kSettingsDialog: {
       DialogRequest r;
-      r.settingsFile = o.settingsFile;
+      r.settingsFile = SettingsPath(o);
       return RunSettingsDialog(r);
     }
     case Options::Action::kWindow:
@@ -117,7 +122,7 @@ int LinuxMain(int argc, char** argv) {
         r.width = o.width;
         r.height = o.height;
       }
-      r.settingsFile = o.settingsFile;
+      r.settingsFile = SettingsPath(o);
       r.adjustSettings = Overrides(o);
       return RunX11Saver(r);
     }

@@ -35,6 +35,8 @@ while IFS= read -r bad; do
 done <<'EOF_BAD'
 --size
 --size ''
+--size ' 640x480'
+--seed ' 7'
 --size 0x0
 --size 10x
 --size x10
@@ -199,5 +201,98 @@ ok "no folder made by looking" test ! -e "$tmp/none"
 check "no HOME" 0 sh -c "cd '$tmp/cwd' && exec env -u HOME -u XDG_CONFIG_HOME '$bin' --show-settings"
 ok "no HOME leaves no .config behind" test ! -e "$tmp/cwd/.config"
 ok "no HOME: the home comes from the password database" grep -q '^settings file: /' "$tmp/err"
+# Twenty processes at once: nineteen saves of one value each and another
+# program appending a comment. No value is lost, no save fails, and every
+# line that is not ours stays. TK_SAVE_ROUNDS=20 for the long run.
+names="StarColor=5 StarVelocity=3 StarNumber=301 ObjectColor=6 ObjectVelocity=2 FPS=33 ThreadPriority=-1"
+for k in $(seq 0 11); do names="$names Object$k=1"; done
+c="$tmp/concurrent.reg"
+lost=0 failed=0 foreign=0
+for enc in utf8 utf16; do
+  for round in $(seq "${TK_SAVE_ROUNDS:-2}"); do
+    start='Windows Registry Editor Version 5.00\r\n\r\n; kept comment\r\n[HKEY_CURRENT_USER\\Software\\Other]\r\n"Foreign"=dword:00000001\r\n\r\n'
+    if [ $enc = utf8 ]; then printf "$start" >"$c"; else { printf '\xff\xfe'; printf "$start" | iconv -t utf-16le; } >"$c"; fi
+    pids=""
+    for n in $names; do "$bin" --settings-file "$c" --set "$n" --save-settings 2>>"$tmp/save-errors" & pids="$pids $!"; done
+    if [ $enc = utf8 ]; then printf '; appended\r\n' >>"$c"; else printf '; appended\r\n' | iconv -t utf-16le >>"$c"; fi
+    for p in $pids; do wait "$p" || failed=$((failed + 1)); done
+    if [ $enc = utf8 ]; then cat "$c"; else tail -c +3 "$c" | iconv -f utf-16le; fi | tr -d '\r' >"$tmp/text"
+    for n in $names; do
+      v=$(printf '%08x' $((${n#*=} & 0xffffffff)))
+      grep -qx "\"${n%%=*}\"=dword:$v" "$tmp/text" || lost=$((lost + 1))
+    done
+    for line in '; kept comment' '"Foreign"=dword:00000001' '; appended'; do
+      grep -qxF "$line" "$tmp/text" || foreign=$((foreign + 1))
+    done
+  done
+done
+# The same with no file and no folder yet: each save makes them or finds them made.
+pids=""
+for n in $names; do "$bin" --settings-file "$tmp/new/settings.reg" --set "$n" --save-settings 2>>"$tmp/save-errors" & pids="$pids $!"; done
+for p in $pids; do wait "$p" || failed=$((failed + 1)); done
+tr -d '\r' <"$tmp/new/settings.reg" >"$tmp/text"
+for n in $names; do
+  grep -qx "\"${n%%=*}\"=dword:$(printf '%08x' $((${n#*=} & 0xffffffff)))" "$tmp/text" || lost=$((lost + 1))
+done
+ok "concurrent saves lose no value ($lost lost)" test "$lost" -eq 0
+ok "concurrent saves all succeed ($failed failed)" test "$failed" -eq 0
+ok "concurrent saves keep every foreign line ($foreign lost)" test "$foreign" -eq 0
+[ "$failed" -eq 0 ] || cat "$tmp/save-errors"
+
+# Saves as root with an unprivileged user (nobody) in a private folder tree:
+# the user's links never lead root's write to another file, and what root
+# creates in the user's home stays the user's.
+if [ "$(id -u)" -ne 0 ] || ! command -v setpriv >/dev/null; then
+  echo "SKIP saves as root: not root (or no setpriv)"
+else
+  rt=$(mktemp -d)
+  chmod 755 "$rt"
+  trap 'rm -rf "$tmp" "$rt"' EXIT
+  as_user() { setpriv --reuid 65534 --regid 65534 --clear-groups "$@"; }
+  save_as_root() { check "$1" "$2" env -u XDG_CONFIG_HOME HOME="$3" "$bin" --set FPS=33 --save-settings; }
+  mkdir "$rt/user"
+  chown 65534:65534 "$rt/user"
+  as_user mkdir -p "$rt/user/.config/telkarim" "$rt/user/dir"
+  for kind in text binary; do
+    v="$rt/victim-$kind.conf"
+    if [ $kind = text ]; then printf 'secret=1\n' >"$v"; else printf 'bin\0ary' >"$v"; fi
+    chmod 600 "$v"
+    cp -p "$v" "$v.orig"
+    was=$(stat -c '%a %u %g %i' "$v")
+    as_user ln -sf "$v" "$rt/user/.config/telkarim/settings.reg"
+    save_as_root "root through the user's link to a root file ($kind)" 2 "$rt/user"
+    one_line "root through the user's link ($kind)"
+    ok "the root file is untouched ($kind)" cmp -s "$v" "$v.orig"
+    ok "the root file keeps mode and owner ($kind)" test "$(stat -c '%a %u %g %i' "$v")" = "$was" -a ! -e "$v.bad"
+  done
+  as_user sh -c "printf 'mine\n' >'$rt/user/mine.reg'"
+  mkdir "$rt/shared" "$rt/tmp"
+  chgrp 65534 "$rt/shared"
+  chmod 1775 "$rt/shared"
+  chmod 1777 "$rt/tmp"
+  as_user ln -s "$rt/user/mine.reg" "$rt/shared/settings.reg"
+  as_user ln -s "$rt/user/dir" "$rt/tmp/dirlink"
+  check "the user's link in a group-writable sticky folder" 2 "$bin" --settings-file "$rt/shared/settings.reg" --set FPS=33 --save-settings
+  one_line "the user's link in a group-writable sticky folder"
+  ok "the link's file is untouched" grep -qx mine "$rt/user/mine.reg"
+  check "the user's folder link in a shared folder" 2 "$bin" --settings-file "$rt/tmp/dirlink/settings.reg" --set FPS=33 --save-settings
+  ok "nothing is made through the folder link" test -z "$(ls -A "$rt/user/dir")"
+  # sudo with the user's HOME kept.
+  mkdir "$rt/home"
+  chown 65534:65534 "$rt/home"
+  save_as_root "root saves with the user's HOME" 0 "$rt/home"
+  ok "everything root made is the user's" test -z "$(find "$rt/home" ! -user 65534)"
+  check "the user saves after root" 0 as_user env -u XDG_CONFIG_HOME HOME="$rt/home" "$bin" --set StarNumber=300 --save-settings
+  check "both values kept" 0 env -u XDG_CONFIG_HOME HOME="$rt/home" "$bin" --show-settings
+  ok "both values kept" grep -qx 'FPS=33' "$tmp/out"
+  ok "both values kept" grep -qx 'StarNumber=300' "$tmp/out"
+  f="$rt/home/.config/telkarim/settings.reg"
+  printf 'bin\0ary' >"$f"
+  chown 65534:65534 "$f"
+  chmod 640 "$f"
+  save_as_root "root saves over the user's damaged file" 0 "$rt/home"
+  ok "the replacement keeps the damaged file's mode and owner" test "$(stat -c '%a %U' "$f")" = "640 nobody"
+fi
+
 echo "$pass passed, $fail failed"
 [ "$fail" -eq 0 ]

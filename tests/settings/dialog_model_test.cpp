@@ -2,13 +2,18 @@
 // object list sorts its entries as the real lists do, so any code that
 // assumes an entry's position from its kind fails here.
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <optional>
 
 #include "platform/offscreen/memory_store.h"
 #include "settings/dialog_model.h"
+#include "settings/file_store.h"
+#include "settings/registry_text.h"
 
 namespace tk {
 namespace {
@@ -273,6 +278,35 @@ TEST(SettingsDialog, AboutOpensTheBox) {
   SettingsDialogModel dialog(store, view);
   dialog.About();
   EXPECT_EQ(view.aboutShown, 1);
+}
+
+// Another save lands while the dialog is open. OK writes what the user
+// touched and fills in the rest of the record, but a value the user left as
+// it was keeps what the file holds now.
+TEST(SettingsDialog, OkKeepsWhatTheFileChangedInValuesTheUserLeftAlone) {
+  char tmpl[] = "/tmp/tk_dialog_XXXXXX";
+  const std::string dir = mkdtemp(tmpl), path = dir + "/settings.reg";
+  std::ofstream(path) << "Windows Registry Editor Version 5.00\n\n"
+                         "[HKEY_CURRENT_USER\\Software\\Telkarim\\Telkarim's Screen Saver]\n"
+                         "\"StarNumber\"=dword:0000012c\n\"FPS\"=dword:0000001e\n";
+  FileSettingsStore store(path);
+  FakeView view;
+  SettingsDialogModel dialog(store, view);
+  dialog.Open();
+  FileSettingsStore other(path);
+  Settings meanwhile = LoadSettings(other);
+  meanwhile.starNumber = 450;
+  meanwhile.fps = 90;
+  const std::string names[] = {"StarNumber", "FPS"};
+  ASSERT_TRUE(SaveSettings(other, meanwhile, names));
+  view.sliders[1017] = 60;  // the user moves the frame rate only
+  ASSERT_TRUE(dialog.Ok());
+  std::ifstream f(path);
+  const std::string text(std::istreambuf_iterator<char>(f), {});
+  EXPECT_EQ(FindSettingsValue(text, "StarNumber").dword, 450u);
+  EXPECT_EQ(FindSettingsValue(text, "FPS").dword, 60u);
+  for (const auto& v : SettingsValues(Settings{})) EXPECT_TRUE(FindSettingsValue(text, v.name).found) << v.name;
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

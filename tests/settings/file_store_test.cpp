@@ -12,7 +12,10 @@
 #include <memory>
 #include <vector>
 
+#include "settings/file_io.h"
 #include "settings/file_store.h"
+#include "settings/registry_text.h"
+#include "settings/store_test_hooks.h"
 
 namespace tk {
 namespace {
@@ -23,7 +26,10 @@ struct FileStoreTest : ::testing::Test {
     dir = mkdtemp(tmpl);
     path = dir + "/sub/settings.reg";
   }
-  void TearDown() override { std::system(("rm -rf " + dir).c_str()); }
+  void TearDown() override {
+    TestHooks() = {};
+    std::system(("rm -rf " + dir).c_str());
+  }
   void Write(const std::string& text) {
     mkdir((dir + "/sub").c_str(), 0755);
     std::ofstream(path, std::ios::binary) << text;
@@ -91,7 +97,7 @@ TEST_F(FileStoreTest, DamagedFilesLoadAsDefaultsAndAreNeverOverwrittenByALoad) {
   const std::string damaged[] = {
       good.substr(0, good.size() - 3),                          // cut off mid-value: not eight digits
       good + std::string("\0\x01\x02\n", 4),                    // binary
-      good + std::string(FileSettingsStore::kMaxFileSize, ';') + "\n",  // too large
+      good + std::string(kMaxSettingsFileSize, ';') + "\n",  // too large
       Utf16("Windows Registry Editor Version 5.00\r\n") + "x",  // UTF-16 of an odd length
   };
   for (const std::string& text : damaged) {
@@ -104,6 +110,7 @@ TEST_F(FileStoreTest, DamagedFilesLoadAsDefaultsAndAreNeverOverwrittenByALoad) {
 
 TEST_F(FileStoreTest, SaveOverADamagedFileKeepsItAside) {
   Write(std::string("binary\0garbage\n", 15));
+  chmod(path.c_str(), 0640);
   FileSettingsStore store(path);
   Settings s;
   s.starNumber = 444;
@@ -112,6 +119,9 @@ TEST_F(FileStoreTest, SaveOverADamagedFileKeepsItAside) {
   EXPECT_EQ(LoadSettings(again).starNumber, 444);
   std::ifstream aside(path + ".bad");
   EXPECT_TRUE(aside.good());
+  struct stat st {};
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u) << "the replacement keeps the damaged file's mode";
 }
 
 // A disk that fills up half-way through the save leaves the old file whole.
@@ -122,7 +132,7 @@ TEST_F(FileStoreTest, FailedSaveLeavesTheOldFileIntact) {
   ASSERT_TRUE(SaveSettings(store, s));
   const std::string before = Read();
   FileSettingsStore failing(path);
-  failing.writeLimitForTesting = 40;
+  TestHooks().writeLimit = 40;
   s.starNumber = 400;
   EXPECT_FALSE(SaveSettings(failing, s));
   EXPECT_EQ(Read(), before);
@@ -166,7 +176,7 @@ TEST_F(FileStoreTest, SaveMergesWhatAnotherProgramWroteMeanwhile) {
   }
   s.fps = 77;
   int changes = 0;
-  store.beforeReplaceForTesting = [&] {
+  TestHooks().beforeReplace = [&] {
     if (changes++ == 0) std::ofstream(path, std::ios::app) << "; added during the save\n";
   };
   ASSERT_TRUE(SaveSettings(store, s));
@@ -194,7 +204,7 @@ TEST_F(FileStoreTest, WindowsExportLoadsAndKeepsItsEncoding) {
   const std::string saved = Read();
   EXPECT_EQ(saved.rfind("\xFF\xFEW\0i\0", 0), 0u);
   std::string text;
-  FileSettingsStore::Encoding enc;
+  TextEncoding enc;
   ASSERT_TRUE(DecodeSettingsText(saved, text, enc));
   EXPECT_TRUE(enc.utf16 && enc.crlf);
   EXPECT_NE(text.find("\"FPS\"=dword:00000063\r\n"), std::string::npos);
@@ -205,10 +215,39 @@ TEST_F(FileStoreTest, WindowsExportLoadsAndKeepsItsEncoding) {
   EXPECT_EQ(LoadSettings(again), s);
 }
 
-TEST_F(FileStoreTest, BadUtf16IsDamageNotText) {
+// The text alone, with no file: a merge writes our values where a load and an
+// import look (the last line of the name, in every copy of our section),
+// appends the new ones to the last copy, and keeps every other line.
+TEST(RegistryText, MergeChangesOnlyOurValuesAndRoundTripsEveryEncoding) {
+  const std::string text = std::string("Windows Registry Editor Version 5.00\n\n") + kKey +
+                           "\n\"starnumber\"=dword:00000064\n; note\n\n[HKEY_CURRENT_USER\\Software\\Other]\n"
+                           "\"FPS\"=dword:00000001\n\n" + kKey + "\n\"StarNumber\"=dword:00000065\n\n";
+  const SettingsStore::NamedValue values[] = {{"StarNumber", 300}, {"FPS", 30}};
+  const std::string merged = MergeSettingsValues(text, values);
+  EXPECT_EQ(FindSettingsValue(merged, "STARNUMBER").dword, 300u);
+  EXPECT_EQ(FindSettingsValue(merged, "FPS").dword, 30u);
+  EXPECT_FALSE(FindSettingsValue(merged, "ObjectColor").found);
+  // The other key's FPS and the comment stay; the first copy is rewritten in place.
+  EXPECT_NE(merged.find(std::string(kKey) + "\n\"StarNumber\"=dword:0000012c\n; note\n\n[HKEY_CURRENT_USER\\Software\\Other]\n"
+                        "\"FPS\"=dword:00000001\n"), std::string::npos) << merged;
+  EXPECT_NE(merged.find("\"StarNumber\"=dword:0000012c\n\"FPS\"=dword:0000001e\n\n"), std::string::npos) << merged;
+  EXPECT_EQ(FindSettingsValue(MergeSettingsValues("", values), "FPS").dword, 30u);
+  for (const TextEncoding enc : {TextEncoding{}, TextEncoding{true, false, true}, TextEncoding{false, true, true}}) {
+    std::string back;
+    TextEncoding found;
+    ASSERT_TRUE(DecodeSettingsText(EncodeSettingsText(merged + "\"N\"=\"\xD0\x96\xF0\x9F\x98\x80\"\n", enc), back, found));
+    EXPECT_EQ(found.utf16, enc.utf16);
+    EXPECT_EQ(found.utf8Bom, enc.utf8Bom);
+    EXPECT_EQ(found.crlf, enc.crlf);
+    EXPECT_EQ(FindSettingsValue(back, "fps").dword, 30u);
+    EXPECT_NE(back.find("\"N\"=\"\xD0\x96\xF0\x9F\x98\x80\""), std::string::npos);
+  }
+}
+
+TEST(RegistryText, BadUtf16IsDamageNotText) {
   const std::string good = Utf16("Windows Registry Editor Version 5.00\r\n");
   std::string text;
-  FileSettingsStore::Encoding enc;
+  TextEncoding enc;
   EXPECT_TRUE(DecodeSettingsText(good, text, enc));
   EXPECT_FALSE(DecodeSettingsText(good + "x", text, enc));                         // odd length
   EXPECT_FALSE(DecodeSettingsText(good + std::string("\x00\xD8", 2), text, enc));  // lone high surrogate
@@ -316,8 +355,8 @@ TEST_F(FileStoreTest, HungFileLoadsDefaultsAndIsNotSavedOver) {
   auto release = std::make_shared<std::promise<void>>();
   std::shared_future<void> released = release->get_future().share();
   FileSettingsStore store(path);
-  store.loadTimeoutMs = 50;
-  store.beforeLoadForTesting = [released] { released.wait(); };
+  TestHooks().loadTimeoutMs = 50;
+  TestHooks().beforeLoad = [released] { released.wait(); };
   alarm(20);  // a load that waits for the file fails the test instead of hanging it
   EXPECT_EQ(LoadSettings(store), Settings{});
   alarm(0);
@@ -325,6 +364,7 @@ TEST_F(FileStoreTest, HungFileLoadsDefaultsAndIsNotSavedOver) {
   EXPECT_FALSE(SaveSettings(store, Settings{}));
   EXPECT_NE(store.error().find("did not answer"), std::string::npos) << store.error();
   release->set_value();
+  TestHooks() = {};
   FileSettingsStore again(path);
   EXPECT_EQ(LoadSettings(again).starNumber, 300);
 }
@@ -355,29 +395,6 @@ TEST_F(FileStoreTest, ReadOnlyStoreAndNoHomeNeverWrite) {
   EXPECT_EQ(LoadSettings(none), Settings{});
   EXPECT_FALSE(SaveSettings(none, Settings{}));
   EXPECT_FALSE(none.error().empty());
-}
-
-TEST(DefaultSettingsPath, FollowsXdgConfigHome) {
-  setenv("XDG_CONFIG_HOME", "/x/y", 1);
-  EXPECT_EQ(DefaultSettingsPath(), "/x/y/telkarim/settings.reg");
-  unsetenv("XDG_CONFIG_HOME");
-  setenv("HOME", "/home/u", 1);
-  EXPECT_EQ(DefaultSettingsPath(), "/home/u/.config/telkarim/settings.reg");
-}
-
-// Without HOME the password database names the home; never the current
-// directory, where a relative path would litter wherever we were started.
-TEST(DefaultSettingsPath, WithoutHomeUsesThePasswordDatabase) {
-  unsetenv("XDG_CONFIG_HOME");
-  const std::string saved = getenv("HOME") ? getenv("HOME") : "";
-  unsetenv("HOME");
-  const std::string p = DefaultSettingsPath();
-  setenv("HOME", saved.c_str(), 1);
-  const passwd* pw = getpwuid(getuid());
-  if (pw && pw->pw_dir && pw->pw_dir[0] == '/')
-    EXPECT_EQ(p, std::string(pw->pw_dir) + "/.config/telkarim/settings.reg");
-  else
-    EXPECT_EQ(p, "");
 }
 
 }  // namespace

@@ -1,7 +1,13 @@
 // The Linux entry's own options: which lines are ours, and bad values.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "settings/file_io.h"
 #include "shell/options.h"
+#include "shell/settings_path.h"
 
 namespace tk {
 namespace {
@@ -36,7 +42,8 @@ TEST(Options, HeadlessRun) {
 TEST(Options, BadValuesAreRefusedWithAReason) {
   const std::vector<std::vector<std::string>> bad = {
       {"--render"}, {"--render", ""}, {"--size", "0x10"}, {"--size", "10"}, {"--size", "99999x99999"},
-      {"--size", "-5x5"}, {"--seconds", "abc"}, {"--seconds", "-1"}, {"--seconds", "nan"},
+      {"--size", "-5x5"}, {"--size", " 640x480"}, {"--size", "640x\n480"}, {"--seed", " 5"},
+      {"--seconds", " 1"}, {"--set", "StarNumber=\v300"}, {"--seconds", "abc"}, {"--seconds", "-1"}, {"--seconds", "nan"},
       {"--seed", "-1"}, {"--seed", "99999999999"}, {"--format", "12"}, {"--format", ""},
       {"--every", "0"}, {"--window-id"}, {"--window-id", "zz"}, {"-window-id", "0"},
       {"--bogus"}, {"-star-number"}, {"-priority", "-15"}, {"-star-color", "blue"},
@@ -95,6 +102,26 @@ TEST(Options, HackWordsAndSettingsOptions) {
   ASSERT_TRUE(r.ok);
   EXPECT_EQ(r.options.action, Options::Action::kWindow);
   EXPECT_EQ(r.options.width, 320);
+}
+
+TEST(SettingsPath, XdgConfigHomeThenHomeThenThePasswordDatabase) {
+  EXPECT_EQ(SettingsPathFor("/x/y", "/home/u", "/pw"), "/x/y/telkarim/settings.reg");
+  EXPECT_EQ(SettingsPathFor(nullptr, "/home/u", "/pw"), "/home/u/.config/telkarim/settings.reg");
+  // Relative or empty values count as unset: never the current directory,
+  // where a relative path would litter wherever we were started.
+  EXPECT_EQ(SettingsPathFor("x/y", "", "/pw"), "/pw/.config/telkarim/settings.reg");
+  EXPECT_EQ(SettingsPathFor(nullptr, "home", ""), "");
+}
+
+// Without HOME in the environment the password database names the home.
+TEST(SettingsPath, WithoutHomeUsesThePasswordDatabase) {
+  unsetenv("XDG_CONFIG_HOME");
+  const std::string saved = getenv("HOME") ? getenv("HOME") : "";
+  unsetenv("HOME");
+  const std::string p = DefaultSettingsPath();
+  setenv("HOME", saved.c_str(), 1);
+  const std::string home = HomeFromPasswordDatabase();
+  EXPECT_EQ(p, home.empty() ? std::string() : home + "/.config/telkarim/settings.reg");
 }
 
 }  // namespace
