@@ -90,7 +90,8 @@ std::vector<MonitorDevice> FindMonitors() {
   }
   std::vector<MonitorDevice> monitors;
   for (size_t i : HostOrder(bounds, primary)) monitors.push_back(listing.found[i].monitor);
-  // Mirrors left out, one monitor may be all there is.
+  // With mirrors left out, one monitor may be all there is: the saver then
+  // runs exactly as on one.
   if (monitors.size() < 2) return {};
   // Monitors without a device of their own, or listed with the same device,
   // share one surface.
