@@ -102,7 +102,12 @@ same_as_before() {
           --container 'HKEY_LOCAL_MACHINE\Software\Classes\Installer' \
           --container 'HKEY_LOCAL_MACHINE\Software\Classes\Installer\Features' \
           --container 'HKEY_LOCAL_MACHINE\Software\Classes\Installer\Products' \
-          --container 'HKEY_LOCAL_MACHINE\Software\Classes\Installer\UpgradeCodes'
+          --container 'HKEY_LOCAL_MACHINE\Software\Classes\Installer\UpgradeCodes' \
+          --container 'HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Installer\UpgradeCodes' \
+          --container 'HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Installer\UserData' \
+          --container 'HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Installer\UserData\S-1-5-18' \
+          --container 'HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Installer\UserData\S-1-5-18\Components' \
+          --container 'HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Installer\UserData\S-1-5-18\Products'
         python3 "$here/regdiff.py" "$work/before-hkcu.reg" "$work/after-hkcu.reg" \
           --ignore "HKEY_CURRENT_USER\Software\Telkarim\Telkarim's Screen Saver" \
           --container 'HKEY_CURRENT_USER\Software\Telkarim' ${1:+--ignore "$1"}
