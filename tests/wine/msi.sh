@@ -275,8 +275,9 @@ test_values() {  # x64 msi: what SETASSAVER takes, also on an installed product
   check "SETASSAVER=1 on the installed product makes it the saver ($(desktop_now))" \
     test "$(desktop_now | tr A-Z a-z)" = "$(scr_of x64 | tr A-Z a-z)|1"
   reg_set SCRNSAVE.EXE 'C:\windows\system32\mine.scr'
-  msi /fa "$pkg" /qn SETASSAVER=1
-  check "SETASSAVER=1 with a repair makes it the saver ($(desktop_now))" \
+  # A repair that takes properties (msiexec /f passes none on).
+  msi /i "$pkg" /qn REINSTALL=ALL REINSTALLMODE=vomus SETASSAVER=1
+  check "SETASSAVER=1 with a repair (REINSTALL=ALL) makes it the saver ($(desktop_now))" \
     test "$(desktop_now | tr A-Z a-z)" = "$(scr_of x64 | tr A-Z a-z)|1"
   msi /x "$pkg" /qn
   check "the removal then puts back the saver chosen before the repair ($(desktop_now))" \
