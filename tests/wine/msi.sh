@@ -152,7 +152,7 @@ stars() {  # polls the screen for the star field; prints the count of star pixel
 }
 
 test_package() {  # msi, arch
-  local pkg=$1 arch=$2 name version code folder view scr key icon got n rc memory
+  local pkg=$1 arch=$2 name version code folder view scr key icon got n rc
   # The package's own Property table (IDT text, CRLF line ends).
   property() { msiinfo export "$pkg" Property | tr -d '\r' | awk -F'\t' -v n="$1" '$1 == n { print $2 }'; }
   name=$(property ProductName) version=$(property ProductVersion) code=$(property ProductCode)
@@ -209,17 +209,7 @@ test_package() {  # msi, arch
   snapshot after
   check "$arch: the removal puts back the previous saver ($(reg_get "$desktop" SCRNSAVE.EXE), $(reg_get "$desktop" ScreenSaveActive))" \
     test "$(reg_get "$desktop" SCRNSAVE.EXE)|$(reg_get "$desktop" ScreenSaveActive)" = 'C:\windows\system32\other.scr|0'
-  # Wine 8 has been seen (once in four runs) to leave the HKCU values of a
-  # 32-bit package's components in a 64-bit prefix, where the same rows of
-  # the 64-bit package always go: the remembered previous saver stays. Said,
-  # not hidden, and everything else still checked.
-  memory=""
-  if [ "$arch" = x86 ] && ! same_as_before >/dev/null; then
-    memory='HKEY_CURRENT_USER\Software\Telkarim\Installer'
-    echo "NOTE: $arch: Wine left the remembered saver under $memory; checking the rest without it"
-  fi
-  check "$arch: the removal leaves nothing else behind" same_as_before "$memory"
-  [ -n "$memory" ] && timeout 30 $wine64 reg delete 'HKCU\Software\Telkarim\Installer' /f >/dev/null 2>&1
+  check "$arch: the removal leaves nothing else behind" same_as_before
 
   [ "$arch" = x64 ] || return 0
   # ---- an interactive install makes it the saver unless told otherwise;
