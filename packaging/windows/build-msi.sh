@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds one Windows installer from telkarim.wxs with wixl, then adds what
-# wixl cannot express: the component conditions of conditions.txt and
-# SETASSAVER among the secure properties.
+# wixl cannot express: the same version counted as an older one (another
+# build replaces the installed one) and SETASSAVER among the secure
+# properties.
 #   build-msi.sh x64|x86 VERSION SAVER.scr ICON.ico OUT.msi
 set -euo pipefail
 arch=$1 version=$2 saver=$3 icon=$4 out=$5
@@ -24,15 +25,15 @@ out_dir=$(cd "$(dirname "$out")" && pwd)
 tmp="$out_dir/$(basename "$tmp")"
 (cd "$stage" && wixl -a "$arch" -D Version="$version" -D Arch="$arch" -D SaverFile=telkarim.scr \
   -D IconFile=telkarim.ico -o "$tmp" telkarim.wxs)
-while IFS=$'\t' read -r component condition; do
-  case $component in ''|'#'*) continue;; esac
-  msibuild "$tmp" -q "UPDATE \`Component\` SET \`Condition\` = '$condition' WHERE \`Component\` = '$component'"
-done < "$here/conditions.txt"
-# Every listed component must exist: a renamed one would silently lose its condition.
-for component in $(grep -v '^#' "$here/conditions.txt" | cut -f1); do
-  msiinfo export "$tmp" Component | awk -F'\t' -v c="$component" '$1 == c && $5 != "" {found=1} END {exit !found}' \
-    || { echo "build-msi: component $component has no condition" >&2; rm -f "$tmp"; exit 1; }
-done
+# wixl drops IncludeMaximum: the row that finds what the install replaces
+# must take the same version too.
+# (Attributes is part of the table's key: the table goes out and back in.)
+msiinfo export "$tmp" Upgrade | awk 'BEGIN {FS = OFS = "\t"} $7 ~ /^OLDERVERSION\r?$/ {$5 = 768} {print}' >"$stage/Upgrade.idt"
+msibuild "$tmp" -i "$stage/Upgrade.idt"
+msiinfo export "$tmp" Upgrade | tr -d '\r' | awk -F'\t' '$7 == "OLDERVERSION" && $5 == 768 {found=1} END {exit !found}' \
+  || { echo "build-msi: no upgrade row that takes the same version" >&2; rm -f "$tmp"; exit 1; }
+msiinfo export "$tmp" InstallExecuteSequence | tr -d '\r' | awk -F'\t' '$1 == "RemoveExistingProducts" && $3 < 1500 {found=1} END {exit !found}' \
+  || { echo "build-msi: RemoveExistingProducts is not before InstallInitialize" >&2; rm -f "$tmp"; exit 1; }
 # SETASSAVER, given on the command line of an install that elevates through
 # the consent prompt, reaches the part that runs with the rights only as a
 # secure property (wixl has no Secure attribute either).

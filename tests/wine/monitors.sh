@@ -19,6 +19,15 @@ shots="$bin/wine-shots"
 mkdir -p "$shots"
 work=$(mktemp -d /tmp/telkarim-monitors.XXXXXX)
 export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Once 32-bit Wine is installed (by another test, in any order), "wine"
+# goes through the 32-bit loader, emulated here, before the 64-bit one: every
+# start here takes the 64-bit loader itself.
+if [ -x /usr/lib/wine/wine64 ]; then
+  mkdir -p "$work/bin"
+  printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' >"$work/bin/wine"
+  chmod +x "$work/bin/wine"
+  export PATH="$work/bin:$PATH"
+fi
 # Each screen of the saver appends its path and lock counts here at the end.
 log="$work/display.log"
 export TELKARIM_DISPLAY_LOG="Z:${log//\//\\}"

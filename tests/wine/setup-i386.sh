@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Makes this machine run 32-bit Windows programs under Wine, for the 32-bit
-# saver's tests (as root):
+# saver's tests and the 32-bit installer's (as root, unless it is ready):
 #   tests/wine/setup-i386.sh [QEMU_DIR]
 # The kernel here cannot execute i386 code, so 32-bit Wine runs under qemu's
 # user-mode emulation, registered for i386 ELF files with binfmt_misc.
@@ -21,6 +21,17 @@ say() { echo "setup-i386: $*" >&2; }
 # that is missing or broken.
 offline() { grep -qE "Could not resolve|Temporary failure resolving|Failed to fetch|Unable to connect|Network is unreachable|Connection timed out|Could not connect" "$1"; }
 
+have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+# Already made ready (by an earlier test script, in any order): nothing to
+# do, and no root needed.
+if have wine32:i386 && have wine64 && have wine && [ -x "$qemu_dir/root/usr/bin/qemu-i386" ] &&
+   grep -qx enabled /proc/sys/fs/binfmt_misc/qemu-i386 2>/dev/null &&
+   grep -qx "interpreter $qemu_dir/root/usr/bin/qemu-i386" /proc/sys/fs/binfmt_misc/qemu-i386 &&
+   timeout 120 /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  say "ready"
+  exit 0
+fi
+
 if [ "$(id -u)" -ne 0 ]; then
   say "needs root (binfmt_misc, dpkg)"
   exit 1
@@ -35,7 +46,6 @@ fi
 # 2. 32-bit Wine next to the 64-bit one.
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
-have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 if ! have wine32:i386 || ! have wine64 || ! have wine; then
   dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
   export DEBIAN_FRONTEND=noninteractive
