@@ -178,6 +178,8 @@ test_package() {  # msi, arch
     "$name|$version|Telkarim|MsiExec.exe /X$code") pass "$arch: the uninstall entry names it, version $version, publisher Telkarim ($got)" ;;
     *) fail "$arch: the uninstall entry $key has '$got'" ;;
   esac
+  check "$arch: the licence and the notices are beside the saver" \
+    test -s "$(unix_path "$folder\\telkarim-license.txt")" -a -s "$(unix_path "$folder\\telkarim-notices.txt")"
   icon=$(product_icon "$name")
   check "$arch: the entry's icon is in place (${icon:-none})" test -n "$icon" -a -s "$(unix_path "$icon")"
   check "$arch: a quiet install leaves the user's saver alone ($(reg_get "$desktop" SCRNSAVE.EXE), $(reg_get "$desktop" ScreenSaveActive))" \
