@@ -14,10 +14,7 @@ namespace tk {
 namespace {
 
 std::function<void(Settings&)> Overrides(const Options& o) {
-  return [overrides = o.settingOverrides](Settings& s) {
-    std::string ignored;
-    for (const std::string& a : overrides) ApplySettingOverride(s, a, ignored);
-  };
+  return [overrides = o.settingOverrides](Settings& s) { ApplySettingChanges(s, overrides); };
 }
 
 class LinuxShell final : public ShellServices {
@@ -53,13 +50,7 @@ int ShowSettingsValues(const Options& o) {
   FileSettingsStore store(SettingsPath(o), /*readOnly=*/true);
   Settings s = LoadSettings(store);
   Overrides(o)(s);
-  for (const auto& v : SettingsValues(s)) {
-    const bool colour = v.name == "StarColor" || v.name == "ObjectColor";
-    if (colour)
-      std::printf("%s=0x%08x\n", v.name.c_str(), v.value);
-    else
-      std::printf("%s=%d\n", v.name.c_str(), static_cast<int32_t>(v.value));
-  }
+  std::fputs(SettingsText(s).c_str(), stdout);
   const std::string note = store.usable() ? std::string() : " (not used: " + (store.error().empty() ? std::string("damaged") : store.error()) + ")";
   std::fprintf(stderr, "settings file: %s\n", OneLine(store.path() + note).c_str());
   return 0;
