@@ -112,7 +112,8 @@ void Wrap(std::string& out, const std::vector<std::string>& items, const char* s
     const std::string piece = items[i] + (i + 1 < items.size() ? separator : "");
     if (i > 0 && column + piece.size() > kWidth) {
       while (!out.empty() && out.back() == ' ') out.pop_back();
-      out += "\n" + std::string(kIndent, ' ');
+      out += '\n';
+      out.append(kIndent, ' ');
       column = kIndent;
     }
     out += piece;
