@@ -65,7 +65,8 @@ void SettingsDialogModel::ResetSettings() {
 }
 
 bool SettingsDialogModel::Ok() {
-  for (SettingId id : kDialogSliders) SetSetting(working_, id, static_cast<uint32_t>(view_.SliderPosition(SettingOf(id))));
+  for (SettingId id : kDialogSliders)
+    SetSetting(working_, id, static_cast<uint32_t>(view_.SliderPosition(SettingOf(id))));
   int32_t priority = 0;
   if (view_.SelectedPriority(priority)) working_.threadPriority = priority;
   working_.disabled.fill(false);

@@ -6,8 +6,8 @@
 // this table; the page's file is checked against it by the settings tests.
 // Needs nothing but the standard library, so any part may include it.
 #include <array>
+#include <cstddef>
 #include <cstdint>
-#include <span>
 
 namespace tk {
 
@@ -20,7 +20,9 @@ enum class SettingId : uint8_t {
 };
 inline constexpr int kSettingCount = static_cast<int>(SettingId::kObject0) + kObjectKinds;
 
-constexpr SettingId ObjectSetting(int kind) { return static_cast<SettingId>(static_cast<int>(SettingId::kObject0) + kind); }
+constexpr SettingId ObjectSetting(int kind) {
+  return static_cast<SettingId>(static_cast<int>(SettingId::kObject0) + kind);
+}
 // The object kind a switch stands for; -1 for the numbers.
 constexpr int ObjectKindOf(SettingId id) {
   return id >= SettingId::kObject0 ? static_cast<int>(id) - static_cast<int>(SettingId::kObject0) : -1;
@@ -62,7 +64,8 @@ enum class SettingType : uint8_t {
             // a check box on the page, an entry of the object list in the dialog
 };
 
-// Controls of the settings dialog (resource 2003) that serve more than one setting.
+// The settings dialog's (resource 2003) object list, which the twelve
+// switches share.
 inline constexpr int kObjectListId = 1019;
 
 struct SettingDef {
@@ -85,10 +88,12 @@ struct SettingDef {
 // The table's rows, one maker per kind of setting.
 constexpr SettingDef ColourSetting(SettingId id, const char* name, uint32_t colour, const char* option,
                                    const char* label, int button, int swatch) {
-  return {id, name, SettingType::kColour, static_cast<int32_t>(colour), 0, 0, option, label, button, swatch, 0, nullptr};
+  return {id, name, SettingType::kColour, static_cast<int32_t>(colour), 0, 0, option, label,
+          button, swatch, 0, nullptr};
 }
 constexpr SettingDef RangeSetting(SettingId id, const char* name, int32_t value, int32_t min, int32_t max,
-                                  const char* option, const char* label, int slider, int sliderLabel, int tickEvery = 0) {
+                                  const char* option, const char* label, int slider, int sliderLabel,
+                                  int tickEvery = 0) {
   return {id, name, SettingType::kRange, value, min, max, option, label, slider, sliderLabel, tickEvery, nullptr};
 }
 constexpr SettingDef ChoiceSetting(SettingId id, const char* name, const char* option, int list) {

@@ -125,8 +125,10 @@ bool CheckSettingValue(const SettingDef& def, uint32_t value, std::string& error
   const int32_t v = static_cast<int32_t>(value);
   if (def.type == SettingType::kChoice && !IsPriority(v)) {
     error = std::string(def.name) + " takes ";
-    for (size_t i = 0; i < kPriorityChoices.size(); ++i)
-      error += (i == 0 ? "" : i + 1 == kPriorityChoices.size() ? " or " : ", ") + std::to_string(kPriorityChoices[i].value);
+    for (size_t i = 0; i < kPriorityChoices.size(); ++i) {
+      error += i == 0 ? "" : i + 1 == kPriorityChoices.size() ? " or " : ", ";
+      error += std::to_string(kPriorityChoices[i].value);
+    }
     return false;
   }
   if (def.type == SettingType::kRange && (v < def.min || v > def.max)) {

@@ -14,12 +14,13 @@ namespace tk {
 // dialog keeps its own working copy. Defaults and accepted values are the
 // settings table's.
 struct Settings {
-  uint32_t starColor = DefaultOf(SettingId::kStarColor);          // 0x00BBGGRR
-  int32_t starVelocity = SettingOf(SettingId::kStarVelocity).defaultValue;  // stars come 2 * this depth units nearer per ms
+  uint32_t starColor = DefaultOf(SettingId::kStarColor);  // 0x00BBGGRR
+  // Stars come 2 * starVelocity depth units nearer per ms.
+  int32_t starVelocity = SettingOf(SettingId::kStarVelocity).defaultValue;
   int32_t starNumber = SettingOf(SettingId::kStarNumber).defaultValue;
   uint32_t objectColor = DefaultOf(SettingId::kObjectColor);
   int32_t objectVelocity = SettingOf(SettingId::kObjectVelocity).defaultValue;  // spin speed of the objects
-  int32_t fps = SettingOf(SettingId::kFps).defaultValue;                       // the frame rate the render loop aims at
+  int32_t fps = SettingOf(SettingId::kFps).defaultValue;  // the frame rate the render loop aims at
   int32_t threadPriority = SettingOf(SettingId::kThreadPriority).defaultValue;  // one of kPriorityChoices
   std::array<bool, kObjectKinds + 1> disabled{};  // entry k switches kind k off; entry 12 always false
 

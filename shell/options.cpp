@@ -11,9 +11,10 @@ namespace {
 // The settings option a bare word names: -star-number, -priority, ... and
 // for the objects -relief (on) and -no-relief (off).
 const SettingDef* SettingOption(const std::string& bare, bool& off) {
+  const bool negated = bare.compare(0, 3, "no-") == 0;
   for (const SettingDef& d : kSettings) {
-    off = d.type == SettingType::kSwitch && bare.size() > 3 && bare.compare(0, 3, "no-") == 0 && bare.substr(3) == d.option;
-    if (bare == d.option || off) return &d;
+    off = negated && d.type == SettingType::kSwitch && bare.compare(3, std::string::npos, d.option) == 0;
+    if (off || bare == d.option) return &d;
   }
   return nullptr;
 }
@@ -86,9 +87,36 @@ bool PriorityValue(const std::string& text, uint32_t& value) {
 // "normal|below-normal|idle" with "|" for both.
 std::string PriorityWords(const char* separator, const char* last) {
   std::string words;
-  for (size_t i = 0; i < kPriorityChoices.size(); ++i)
-    words += (i == 0 ? "" : i + 1 == kPriorityChoices.size() ? last : separator) + std::string(kPriorityChoices[i].word);
+  for (size_t i = 0; i < kPriorityChoices.size(); ++i) {
+    words += i == 0 ? "" : i + 1 == kPriorityChoices.size() ? last : separator;
+    words += kPriorityChoices[i].word;
+  }
   return words;
+}
+
+// The value of a settings option, typed and checked as --set checks it;
+// false with the rest of an error line after the option's word.
+bool SettingOptionValue(const SettingDef& def, const std::string& text, uint32_t& value, std::string& error) {
+  bool read = true;
+  switch (def.type) {
+    case SettingType::kColour:
+      read = ColourValue(text, value);
+      if (!read) error = "needs a colour #RRGGBB";
+      break;
+    case SettingType::kChoice:
+      read = PriorityValue(text, value);
+      if (!read) error = "needs " + PriorityWords(", ", " or ");
+      break;
+    case SettingType::kRange:
+      read = ParseSettingNumber(text, value);
+      if (!read) error = text + ": not a number: " + text;
+      break;
+    case SettingType::kSwitch: break;
+  }
+  if (!read) return false;
+  if (CheckSettingValue(def, value, error)) return true;
+  error = text + ": " + error;
+  return false;
 }
 
 // The options' words and values as the usage text lists them.
@@ -191,7 +219,8 @@ const char* UsageText() {
         options.push_back(SettingOptionText(d));
       }
     }
-    names.push_back(std::string(SettingOf(ObjectSetting(0)).name) + ".." + SettingOf(ObjectSetting(kObjectKinds - 1)).name + "),");
+    names.push_back(std::string(SettingOf(ObjectSetting(0)).name) + ".." +
+                    SettingOf(ObjectSetting(kObjectKinds - 1)).name + "),");
     options.push_back("-no-OBJECT / -OBJECT for the objects");
     Wrap(t, names, ", ");
     t += std::string(10, ' ');
@@ -328,11 +357,7 @@ OptionsResult ParseOptions(const std::vector<std::string>& args) {
       if (def->type != SettingType::kSwitch) {
         if (!value(v)) return fail(w + " needs a value");
         std::string why;
-        if (def->type == SettingType::kColour && !ColourValue(v, number)) return fail(w + " needs a colour #RRGGBB");
-        if (def->type == SettingType::kChoice && !PriorityValue(v, number))
-          return fail(w + " needs " + PriorityWords(", ", " or "));
-        if (def->type == SettingType::kRange && !ParseSettingNumber(v, number)) return fail(w + " " + v + ": not a number: " + v);
-        if (!CheckSettingValue(*def, number, why)) return fail(w + " " + v + ": " + why);
+        if (!SettingOptionValue(*def, v, number, why)) return fail(w + " " + why);
       }
       o.settingOverrides.push_back({def->id, number});
     }

@@ -253,7 +253,8 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
       return FALSE;  // the default painting runs too
     case WM_HSCROLL:
       for (SettingId id : kDialogSliders)
-        if (GetDlgItem(dialog, SettingOf(id).controlId) == reinterpret_cast<HWND>(lParam)) session->model.SliderMoved(id);
+        if (GetDlgItem(dialog, SettingOf(id).controlId) == reinterpret_cast<HWND>(lParam))
+          session->model.SliderMoved(id);
       return FALSE;
     case WM_COMMAND:
       switch (LOWORD(wParam)) {

@@ -51,6 +51,14 @@ TEST(Options, BadValuesAreRefusedWithAReason) {
   }
 }
 
+// A refused settings option says what it takes, from the settings table.
+TEST(Options, SettingsOptionErrorsNameWhatIsAccepted) {
+  EXPECT_EQ(Parse({"-star-number", "40"}).error, "-star-number 40: StarNumber takes 50..500");
+  EXPECT_EQ(Parse({"-frame-rate", "x"}).error, "-frame-rate x: not a number: x");
+  EXPECT_EQ(Parse({"-priority", "low"}).error, "-priority needs normal, below-normal or idle");
+  EXPECT_EQ(Parse({"--set", "ThreadPriority=-2"}).error, "--set ThreadPriority=-2: ThreadPriority takes 0, -1 or -15");
+}
+
 // Every error line is cleaned the same way: escape sequences (7-bit and the
 // 8-bit CSI as UTF-8 encodes it), line breaks and broken UTF-8 become '?',
 // while real letters of any script stay.
