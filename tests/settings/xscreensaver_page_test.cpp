@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <fstream>
 #include <map>
-#include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -30,17 +30,20 @@ std::ostream& operator<<(std::ostream& out, const Control& c) {
 }
 
 // The page's controls in document order; comments and layout are skipped.
-std::vector<Control> PageControls(const std::string& xml) {
-  std::string text = xml;
+std::vector<Control> PageControls(std::string text) {
   for (size_t at; (at = text.find("<!--")) != std::string::npos;) text.erase(at, text.find("-->", at) + 3 - at);
-  const std::regex element("<(string|number|select|option|boolean)\\b([^>]*)>");
-  const std::regex attribute("([-\\w]+)=\"([^\"]*)\"");
+  const std::set<std::string> kControls = {"string", "number", "select", "option", "boolean"};
   std::vector<Control> controls;
-  for (auto e = std::sregex_iterator(text.begin(), text.end(), element); e != std::sregex_iterator(); ++e) {
-    Control c{(*e)[1], {}};
-    const std::string attrs = (*e)[2];
-    for (auto a = std::sregex_iterator(attrs.begin(), attrs.end(), attribute); a != std::sregex_iterator(); ++a)
-      c.attributes[(*a)[1]] = (*a)[2];
+  for (size_t at = text.find('<'); at != std::string::npos; at = text.find('<', at + 1)) {
+    const size_t end = text.find('>', at);
+    std::istringstream element(text.substr(at + 1, end - at - 1));
+    Control c;
+    element >> c.tag;
+    if (!kControls.count(c.tag)) continue;
+    // name="value" pairs; values hold spaces ("-star-number %"), names do not.
+    std::string name, value;
+    while (std::getline(element >> std::ws, name, '=') && std::getline(element.ignore(1), value, '"'))
+      c.attributes[name] = value;
     controls.push_back(c);
   }
   return controls;
