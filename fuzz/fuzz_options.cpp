@@ -16,10 +16,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   const tk::OptionsResult r = tk::ParseOptions(args);
   if (r.ok) {
-    tk::Settings s;
     std::string why;
-    for (const std::string& a : r.options.settingOverrides)
-      if (!tk::ApplySettingOverride(s, a, why)) std::abort();
+    for (const tk::SettingChange& c : r.options.settingOverrides)
+      if (!tk::CheckSettingValue(tk::SettingOf(c.id), c.value, why)) std::abort();
   } else if (r.error.empty() || r.error.find('\n') != std::string::npos) {
     std::abort();
   }

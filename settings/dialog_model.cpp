@@ -22,10 +22,11 @@ void SettingsDialogModel::Open() {
 }
 
 void SettingsDialogModel::Fill() {
-  for (const DialogSliderDef& def : kDialogSliders) view_.SetSlider(def, working_.*def.field);
+  for (SettingId id : kDialogSliders)
+    view_.SetSlider(SettingOf(id), static_cast<int32_t>(GetSetting(working_, id)));
   // The labels show what the sliders took, which may differ from the record
   // when a toolkit clamps.
-  for (const DialogSliderDef& def : kDialogSliders) view_.SetSliderLabel(def, SliderLabelText(view_.SliderPosition(def)));
+  for (SettingId id : kDialogSliders) SliderMoved(id);
 
   int chosen = 0;
   for (size_t i = 0; i < kPriorityChoices.size(); ++i) {
@@ -38,14 +39,14 @@ void SettingsDialogModel::Fill() {
 
   view_.ClearObjects();
   for (int kind = 0; kind < kObjectKinds; ++kind) {
-    const int index = view_.AddObject(kObjectNames[kind], kind);
+    const int index = view_.AddObject(SettingOf(ObjectSetting(kind)).entryText, kind);
     if (working_.disabled[kind]) view_.SelectObject(index);
   }
 }
 
-void SettingsDialogModel::SliderMoved(DialogSlider slider) {
-  for (const DialogSliderDef& def : kDialogSliders)
-    if (def.slider == slider) view_.SetSliderLabel(def, SliderLabelText(view_.SliderPosition(def)));
+void SettingsDialogModel::SliderMoved(SettingId slider) {
+  const SettingDef& def = SettingOf(slider);
+  if (def.type == SettingType::kRange) view_.SetSliderLabel(def, SliderLabelText(view_.SliderPosition(def)));
 }
 
 void SettingsDialogModel::ChangeColour(ColourTarget target) {
@@ -66,7 +67,8 @@ void SettingsDialogModel::ResetSettings() {
 }
 
 bool SettingsDialogModel::Ok() {
-  for (const DialogSliderDef& def : kDialogSliders) working_.*def.field = view_.SliderPosition(def);
+  for (SettingId id : kDialogSliders)
+    SetSetting(working_, id, static_cast<uint32_t>(view_.SliderPosition(SettingOf(id))));
   int32_t priority = 0;
   if (view_.SelectedPriority(priority)) working_.threadPriority = priority;
   working_.disabled.fill(false);

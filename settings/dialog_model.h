@@ -13,37 +13,10 @@
 
 namespace tk {
 
-// The four sliders, in the order their labels are refreshed.
-enum class DialogSlider { kStarVelocity, kStarNumber, kObjectVelocity, kFps };
-
-struct DialogSliderDef {
-  DialogSlider slider;
-  int controlId;  // the slider's id in dialog 2003
-  int labelId;    // the "сейчас: N " label beside it
-  int min, max;
-  int tickEvery;  // 0: the toolkit's default of one tick per step
-  int32_t Settings::*field;
-};
-
-inline constexpr std::array<DialogSliderDef, 4> kDialogSliders{{
-    {DialogSlider::kStarVelocity, 1016, 1026, 1, 10, 0, &Settings::starVelocity},
-    {DialogSlider::kStarNumber, 1015, 1025, 50, 500, 25, &Settings::starNumber},
-    {DialogSlider::kObjectVelocity, 1018, 1024, 1, 10, 0, &Settings::objectVelocity},
-    {DialogSlider::kFps, 1017, 1023, 20, 100, 5, &Settings::fps},
-}};
-
-struct PriorityChoice {
-  const char* text;  // UTF-8, trailing spaces as the dialog shows them
-  int32_t value;
-};
-inline constexpr std::array<PriorityChoice, 3> kPriorityChoices{{
-    {"норма ", 0}, {"пониженный  ", -1}, {"ноль", -15}}};
-
-// The objects' names in kind order 0..11 (UTF-8, trailing spaces kept: the
-// list sorts by them, so they decide the order the user sees).
-inline constexpr std::array<const char*, kObjectKinds> kObjectNames{
-    "Шар ", "Сатурн", "Диск", "Спираль", "Тор  ", "Бокал вина",
-    "Куб ", "Инь-Ян  ", "Куб 4D ", "Рельеф   ", "Атом", "Молекула"};
+// The dialog's controls, their ids, ranges and texts are the settings
+// table's (settings/setting_table.h): sliders are its kRange settings,
+// kPriorityChoices fill the priority list and the switches' entry texts the
+// object list.
 
 // "сейчас: 200 ".
 std::string SliderLabelText(int position);
@@ -58,9 +31,10 @@ class DialogView {
  public:
   virtual ~DialogView() = default;
 
-  virtual void SetSlider(const DialogSliderDef& def, int position) = 0;  // range, ticks and position
-  virtual int SliderPosition(const DialogSliderDef& def) = 0;
-  virtual void SetSliderLabel(const DialogSliderDef& def, const std::string& text) = 0;
+  // A slider is a kRange setting: controlId, partnerId (its label), min, max, tickEvery.
+  virtual void SetSlider(const SettingDef& def, int position) = 0;  // range, ticks and position
+  virtual int SliderPosition(const SettingDef& def) = 0;
+  virtual void SetSliderLabel(const SettingDef& def, const std::string& text) = 0;
 
   // Empties the priority list, adds the entries in order and selects one.
   virtual void SetPriorities(std::span<const PriorityChoice> choices, int selectedIndex) = 0;
@@ -91,7 +65,7 @@ class SettingsDialogModel {
   // Fills every control from the working copy.
   void Fill();
   // A slider moved: only its own label follows; nothing is stored.
-  void SliderMoved(DialogSlider slider);
+  void SliderMoved(SettingId slider);
   // "&Изменить..." / "И&зменить...": stores the chosen colour in the working
   // copy; repaints only when it changed.
   void ChangeColour(ColourTarget target);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 
 namespace tk {
@@ -12,53 +13,48 @@ Settings& ProcessSettings() {
   return settings;
 }
 
-std::string ObjectValueName(int kind) { return "Object" + std::to_string(kind); }
-
-uint32_t GetField(const Settings& s, SettingField f) {
-  switch (f) {
-    case SettingField::kStarColor: return s.starColor;
-    case SettingField::kStarVelocity: return static_cast<uint32_t>(s.starVelocity);
-    case SettingField::kStarNumber: return static_cast<uint32_t>(s.starNumber);
-    case SettingField::kObjectColor: return s.objectColor;
-    case SettingField::kObjectVelocity: return static_cast<uint32_t>(s.objectVelocity);
-    case SettingField::kFps: return static_cast<uint32_t>(s.fps);
-    case SettingField::kThreadPriority: return static_cast<uint32_t>(s.threadPriority);
+uint32_t GetSetting(const Settings& s, SettingId id) {
+  switch (id) {
+    case SettingId::kStarColor: return s.starColor;
+    case SettingId::kStarVelocity: return static_cast<uint32_t>(s.starVelocity);
+    case SettingId::kStarNumber: return static_cast<uint32_t>(s.starNumber);
+    case SettingId::kObjectColor: return s.objectColor;
+    case SettingId::kObjectVelocity: return static_cast<uint32_t>(s.objectVelocity);
+    case SettingId::kFps: return static_cast<uint32_t>(s.fps);
+    case SettingId::kThreadPriority: return static_cast<uint32_t>(s.threadPriority);
+    default: break;
   }
-  return 0;
+  const int kind = ObjectKindOf(id);
+  return kind >= 0 && kind < kObjectKinds && s.disabled[kind] ? 1u : 0u;
 }
 
-void SetField(Settings& s, SettingField f, uint32_t v) {
+void SetSetting(Settings& s, SettingId id, uint32_t v) {
   const int32_t i = static_cast<int32_t>(v);
-  switch (f) {
-    case SettingField::kStarColor: s.starColor = v; break;
-    case SettingField::kStarVelocity: s.starVelocity = i; break;
-    case SettingField::kStarNumber: s.starNumber = i; break;
-    case SettingField::kObjectColor: s.objectColor = v; break;
-    case SettingField::kObjectVelocity: s.objectVelocity = i; break;
-    case SettingField::kFps: s.fps = i; break;
-    case SettingField::kThreadPriority: s.threadPriority = i; break;
+  switch (id) {
+    case SettingId::kStarColor: s.starColor = v; return;
+    case SettingId::kStarVelocity: s.starVelocity = i; return;
+    case SettingId::kStarNumber: s.starNumber = i; return;
+    case SettingId::kObjectColor: s.objectColor = v; return;
+    case SettingId::kObjectVelocity: s.objectVelocity = i; return;
+    case SettingId::kFps: s.fps = i; return;
+    case SettingId::kThreadPriority: s.threadPriority = i; return;
+    default: break;
   }
+  const int kind = ObjectKindOf(id);
+  if (kind >= 0 && kind < kObjectKinds) s.disabled[kind] = v != 0;
 }
 
-bool AcceptValue(const SettingDef& def, uint32_t value, uint32_t& stored) {
-  if (def.anyValue) {
-    stored = value;
-    return true;
-  }
+bool AcceptedWhenLoading(const SettingDef& def, uint32_t value) {
   const int32_t v = static_cast<int32_t>(value);
-  if (v < def.min || v > def.max) return false;
-  if (def.field == SettingField::kThreadPriority && v != 0 && v != -1 && v != -15) {
-    stored = 0;
-    return true;
+  switch (def.type) {
+    case SettingType::kColour:
+    case SettingType::kSwitch: return true;
+    case SettingType::kRange: return v >= def.min && v <= def.max;
+    // A well-formed priority the system does not know loads as normal,
+    // which is the default.
+    case SettingType::kChoice: return IsPriority(v);
   }
-  stored = value;
-  return true;
-}
-
-std::optional<SettingDef> FindSettingDef(std::string_view name) {
-  for (const SettingDef& d : kSettingDefs)
-    if (name == d.name) return d;
-  return std::nullopt;
+  return false;
 }
 
 namespace {
@@ -67,30 +63,26 @@ bool IsDword(const SettingsStore::Value& v) {
 }
 }  // namespace
 
+const SettingDef* FindSetting(std::string_view name) {
+  for (const SettingDef& d : kSettings)
+    if (name == d.name) return &d;
+  return nullptr;
+}
+
 Settings LoadSettings(SettingsStore& store) {
   Settings s;
   store.Open();
-  for (const SettingDef& d : kSettingDefs) {
+  for (const SettingDef& d : kSettings) {
     const SettingsStore::Value v = store.Query(d.name);
-    uint32_t stored = 0;
-    if (IsDword(v) && AcceptValue(d, v.dword, stored)) SetField(s, d.field, stored);
-  }
-  // A well-formed priority outside the three the system knows loads as
-  // normal, whatever its size.
-  if (s.threadPriority != 0 && s.threadPriority != -1 && s.threadPriority != -15) s.threadPriority = 0;
-  for (int k = 0; k < kObjectKinds; ++k) {
-    const SettingsStore::Value v = store.Query(ObjectValueName(k));
-    s.disabled[k] = IsDword(v) && v.dword != 0;
+    if (IsDword(v) && AcceptedWhenLoading(d, v.dword)) SetSetting(s, d.id, v.dword);
   }
   s.disabled[kObjectKinds] = false;
   return s;
 }
 
-std::array<SettingsStore::NamedValue, 7 + kObjectKinds> SettingsValues(const Settings& s) {
-  std::array<SettingsStore::NamedValue, 7 + kObjectKinds> out;
-  size_t i = 0;
-  for (const SettingDef& d : kSettingDefs) out[i++] = {d.name, GetField(s, d.field)};
-  for (int k = 0; k < kObjectKinds; ++k) out[i++] = {ObjectValueName(k), s.disabled[k] ? 1u : 0u};
+std::array<SettingsStore::NamedValue, kSettingCount> SettingsValues(const Settings& s) {
+  std::array<SettingsStore::NamedValue, kSettingCount> out;
+  for (size_t i = 0; i < out.size(); ++i) out[i] = {kSettings[i].name, GetSetting(s, kSettings[i].id)};
   return out;
 }
 
@@ -109,15 +101,12 @@ bool SaveSettings(SettingsStore& store, const Settings& s, std::span<const std::
 }
 
 namespace {
-// The value a load would take from the store for one name, when it is usable.
-std::optional<uint32_t> UsableValue(SettingsStore& store, const std::string& name) {
-  const SettingsStore::Value v = store.Query(name);
-  if (!IsDword(v)) return std::nullopt;
-  const auto def = FindSettingDef(name);
-  if (!def) return v.dword != 0 ? 1u : 0u;  // an object's flag
-  uint32_t stored = 0;
-  if (!AcceptValue(*def, v.dword, stored)) return std::nullopt;
-  return stored;
+// The value a load would take from the store for one setting, when it is usable.
+std::optional<uint32_t> UsableValue(SettingsStore& store, const SettingDef& def) {
+  const SettingsStore::Value v = store.Query(def.name);
+  if (!IsDword(v) || !AcceptedWhenLoading(def, v.dword)) return std::nullopt;
+  if (def.type == SettingType::kSwitch) return v.dword != 0 ? 1u : 0u;
+  return v.dword;
 }
 }  // namespace
 
@@ -128,7 +117,7 @@ bool SaveEditedSettings(SettingsStore& store, const Settings& edited, const Sett
     std::vector<SettingsStore::NamedValue> out;
     for (size_t i = 0; i < mine.size(); ++i) {
       const bool touched = mine[i].value != before[i].value;
-      const std::optional<uint32_t> stored = UsableValue(now, mine[i].name);
+      const std::optional<uint32_t> stored = UsableValue(now, kSettings[i]);
       if (!touched && stored && *stored != before[i].value) continue;
       out.push_back(mine[i]);
     }
@@ -136,9 +125,21 @@ bool SaveEditedSettings(SettingsStore& store, const Settings& edited, const Sett
   });
 }
 
-namespace {
-// Decimal (with an optional minus) or 0x hex, the whole text, into 32 bits.
-bool ParseNumber(std::string_view text, uint32_t& out) {
+std::string SettingsText(const Settings& s) {
+  std::string text;
+  for (const SettingDef& d : kSettings) {
+    const uint32_t v = GetSetting(s, d.id);
+    char line[64];
+    if (d.type == SettingType::kColour)
+      std::snprintf(line, sizeof line, "%s=0x%08x\n", d.name, v);
+    else
+      std::snprintf(line, sizeof line, "%s=%d\n", d.name, static_cast<int32_t>(v));
+    text += line;
+  }
+  return text;
+}
+
+bool ParseSettingNumber(std::string_view text, uint32_t& out) {
   const std::string t(text);
   // The C library's readers skip leading white space of every kind.
   if (t.empty() || !(std::isdigit(static_cast<unsigned char>(t[0])) || t[0] == '-')) return false;
@@ -155,9 +156,25 @@ bool ParseNumber(std::string_view text, uint32_t& out) {
   out = static_cast<uint32_t>(v);
   return true;
 }
-}  // namespace
 
-bool ApplySettingOverride(Settings& s, std::string_view assignment, std::string& error) {
+bool CheckSettingValue(const SettingDef& def, uint32_t value, std::string& error) {
+  const int32_t v = static_cast<int32_t>(value);
+  if (def.type == SettingType::kChoice && !IsPriority(v)) {
+    error = std::string(def.name) + " takes ";
+    for (size_t i = 0; i < kPriorityChoices.size(); ++i) {
+      error += i == 0 ? "" : i + 1 == kPriorityChoices.size() ? " or " : ", ";
+      error += std::to_string(kPriorityChoices[i].value);
+    }
+    return false;
+  }
+  if (def.type == SettingType::kRange && (v < def.min || v > def.max)) {
+    error = std::string(def.name) + " takes " + std::to_string(def.min) + ".." + std::to_string(def.max);
+    return false;
+  }
+  return true;
+}
+
+bool ParseSettingAssignment(std::string_view assignment, SettingChange& change, std::string& error) {
   const size_t eq = assignment.find('=');
   if (eq == std::string_view::npos) {
     error = "expected Name=Value";
@@ -165,33 +182,22 @@ bool ApplySettingOverride(Settings& s, std::string_view assignment, std::string&
   }
   const std::string_view name = assignment.substr(0, eq), text = assignment.substr(eq + 1);
   uint32_t value = 0;
-  if (!ParseNumber(text, value)) {
+  if (!ParseSettingNumber(text, value)) {
     error = "not a number: " + std::string(text);
     return false;
   }
-  for (int k = 0; k < kObjectKinds; ++k) {
-    if (name == ObjectValueName(k)) {
-      s.disabled[k] = value != 0;
-      return true;
-    }
-  }
-  const auto def = FindSettingDef(name);
+  const SettingDef* def = FindSetting(name);
   if (!def) {
     error = "unknown setting: " + std::string(name);
     return false;
   }
-  const int32_t v = static_cast<int32_t>(value);
-  if (def->field == SettingField::kThreadPriority) {
-    if (v != 0 && v != -1 && v != -15) {
-      error = "ThreadPriority takes 0, -1 or -15";
-      return false;
-    }
-  } else if (!def->anyValue && (v < def->min || v > def->max)) {
-    error = std::string(def->name) + " takes " + std::to_string(def->min) + ".." + std::to_string(def->max);
-    return false;
-  }
-  SetField(s, def->field, value);
+  if (!CheckSettingValue(*def, value, error)) return false;
+  change = {def->id, value};
   return true;
+}
+
+void ApplySettingChanges(Settings& s, std::span<const SettingChange> changes) {
+  for (const SettingChange& c : changes) SetSetting(s, c.id, c.value);
 }
 
 }  // namespace tk

@@ -8,65 +8,61 @@
 #include <string_view>
 #include <vector>
 
-namespace tk {
+#include "settings/setting_table.h"
 
-inline constexpr int kObjectKinds = 12;  // user-selectable kinds 0..11; 12 is the maker's picture
+namespace tk {
 
 // The user's settings. A plain value, copied whole: the render host keeps one
 // process-wide copy, read-only once the render thread runs; the settings
-// dialog keeps its own working copy.
+// dialog keeps its own working copy. Defaults and accepted values are the
+// settings table's.
 struct Settings {
-  uint32_t starColor = 0xff9070;   // 0x00BBGGRR, light blue
-  int32_t starVelocity = 5;        // 1..10; stars come 2 * this depth units nearer per ms
-  int32_t starNumber = 200;        // 50..500
-  uint32_t objectColor = 0xffffff; // white
-  int32_t objectVelocity = 5;      // 1..10; spin speed of the objects
-  int32_t fps = 50;                // 20..100; the frame rate the render loop aims at
-  int32_t threadPriority = 0;      // 0 normal, -1 below normal, -15 idle
+  uint32_t starColor = DefaultOf(SettingId::kStarColor);  // 0x00BBGGRR
+  // Stars come 2 * starVelocity depth units nearer per ms.
+  int32_t starVelocity = SettingOf(SettingId::kStarVelocity).defaultValue;
+  int32_t starNumber = SettingOf(SettingId::kStarNumber).defaultValue;
+  uint32_t objectColor = DefaultOf(SettingId::kObjectColor);
+  int32_t objectVelocity = SettingOf(SettingId::kObjectVelocity).defaultValue;  // spin speed of the objects
+  int32_t fps = SettingOf(SettingId::kFps).defaultValue;  // the frame rate the render loop aims at
+  int32_t threadPriority = SettingOf(SettingId::kThreadPriority).defaultValue;  // one of kPriorityChoices
   std::array<bool, kObjectKinds + 1> disabled{};  // entry k switches kind k off; entry 12 always false
 
   bool operator==(const Settings&) const = default;
 };
 
-// The one table of names, defaults and accepted ranges that the stores, the
-// dialogs, the command line and the XScreenSaver configuration all follow.
-enum class SettingField { kStarColor, kStarVelocity, kStarNumber, kObjectColor, kObjectVelocity, kFps, kThreadPriority };
+// One setting's value as the registry holds it (a switch: non-zero is off).
+uint32_t GetSetting(const Settings& s, SettingId id);
+void SetSetting(Settings& s, SettingId id, uint32_t value);
 
-struct SettingDef {
-  const char* name;       // the registry value name
-  SettingField field;
-  int32_t defaultValue;
-  int32_t min, max;       // accepted when loading; unused when anyValue
-  bool anyValue;          // colours take any 32-bit value
+// The setting with this registry value name (exact, case-sensitive as the
+// registry export writes it); null for names not in the table.
+const SettingDef* FindSetting(std::string_view name);
+
+// Whether a well-formed REG_DWORD is taken when loading; otherwise the
+// setting keeps its default.
+bool AcceptedWhenLoading(const SettingDef& def, uint32_t value);
+
+// A value for one setting, as the command line gives it: typed once, when
+// the line is read, and applied in order over the loaded record.
+struct SettingChange {
+  SettingId id;
+  uint32_t value;
+  bool operator==(const SettingChange&) const = default;
 };
 
-// In the order values are read, written and shown.
-inline constexpr std::array<SettingDef, 7> kSettingDefs{{
-    {"StarColor", SettingField::kStarColor, 0xff9070, 0, 0, true},
-    {"StarVelocity", SettingField::kStarVelocity, 5, 1, 10, false},
-    {"StarNumber", SettingField::kStarNumber, 200, 50, 500, false},
-    {"ObjectColor", SettingField::kObjectColor, 0xffffff, 0, 0, true},
-    {"ObjectVelocity", SettingField::kObjectVelocity, 5, 1, 10, false},
-    {"FPS", SettingField::kFps, 50, 20, 100, false},
-    {"ThreadPriority", SettingField::kThreadPriority, 0, -15, 0, false},
-}};
+// Checks a value for a setting given by hand: stricter than loading, which
+// falls back to the default silently; the priority must be one of the
+// three. False with a one-line reason naming the accepted values.
+bool CheckSettingValue(const SettingDef& def, uint32_t value, std::string& error);
 
-// "Object0" .. "Object11".
-std::string ObjectValueName(int kind);
+// Decimal (with an optional minus) or 0x hex, the whole text, into 32 bits.
+bool ParseSettingNumber(std::string_view text, uint32_t& value);
 
-// Reads or writes one numeric field of a record.
-uint32_t GetField(const Settings& s, SettingField f);
-void SetField(Settings& s, SettingField f, uint32_t v);
+// "Name=Value" with a registry value name, checked as above. False with a
+// one-line reason when the name is unknown or the value malformed or refused.
+bool ParseSettingAssignment(std::string_view assignment, SettingChange& change, std::string& error);
 
-// Whether a REG_DWORD value is accepted for a field when loading, and what is
-// stored then. Out-of-range values are refused (the caller keeps the default);
-// a thread priority in range but outside {0, -1, -15} is accepted as 0.
-bool AcceptValue(const SettingDef& def, uint32_t value, uint32_t& stored);
-
-// Looks a value name up in the table (exact, case-sensitive as the registry
-// export writes it); nullopt for names not in it. "Object%d" names are handled
-// by the callers.
-std::optional<SettingDef> FindSettingDef(std::string_view name);
+void ApplySettingChanges(Settings& settings, std::span<const SettingChange> changes);
 
 // Storage with REG_DWORD semantics: the registry on Windows, a registry-export
 // text file elsewhere.
@@ -101,7 +97,7 @@ class SettingsStore {
 
 // Never fails: every value that cannot be used takes its default.
 Settings LoadSettings(SettingsStore& store);
-// Writes every field, in the table's order and then Object0..Object11.
+// Writes every value, in the table's order.
 bool SaveSettings(SettingsStore& store, const Settings& settings);
 // Writes only the named values (registry names), in the same order: what
 // --set ... --save-settings changed, and nothing a concurrent save wrote.
@@ -112,13 +108,12 @@ bool SaveSettings(SettingsStore& store, const Settings& settings, std::span<cons
 // store's value.
 bool SaveEditedSettings(SettingsStore& store, const Settings& edited, const Settings& opened);
 
-// The values SaveSettings writes, in order (also the lines --show-settings prints).
-std::array<SettingsStore::NamedValue, 7 + kObjectKinds> SettingsValues(const Settings& settings);
+// The values SaveSettings writes, in order.
+std::array<SettingsStore::NamedValue, kSettingCount> SettingsValues(const Settings& settings);
 
-// Applies one "Name=Value" override (registry value names) with the load-time
-// range rules. Returns false with a one-line reason when the name is unknown
-// or the value is malformed or out of range.
-bool ApplySettingOverride(Settings& settings, std::string_view assignment, std::string& error);
+// The values in force as --show-settings prints them, one "Name=Value" line
+// each: colours as 0x00BBGGRR, the others as signed decimals.
+std::string SettingsText(const Settings& settings);
 
 // The render host's process-wide copy.
 Settings& ProcessSettings();

@@ -7,25 +7,18 @@
 
 namespace tk {
 
-const char* const kObjectOptionNames[kObjectKinds] = {
-    "sphere", "saturn", "disk", "spiral", "torus", "wine-glass",
-    "cube", "yin-yang", "cube-4d", "relief", "atom", "molecule",
-};
-
 namespace {
 
-struct ValueOption {
-  const char* word;  // without leading dashes
-  const char* settingName;
-};
-
-// Settings options take a value and map onto a registry value name.
-constexpr ValueOption kSettingOptions[] = {
-    {"star-color", "StarColor"},     {"star-velocity", "StarVelocity"},
-    {"star-number", "StarNumber"},   {"object-color", "ObjectColor"},
-    {"object-velocity", "ObjectVelocity"}, {"frame-rate", "FPS"},
-    {"priority", "ThreadPriority"},
-};
+// The settings option a bare word names: -star-number, -priority, ... and
+// for the objects -relief (on) and -no-relief (off).
+const SettingDef* SettingOption(const std::string& bare, bool& off) {
+  const bool negated = bare.compare(0, 3, "no-") == 0;
+  for (const SettingDef& d : kSettings) {
+    off = negated && d.type == SettingType::kSwitch && bare.compare(3, std::string::npos, d.option) == 0;
+    if (off || bare == d.option) return &d;
+  }
+  return nullptr;
+}
 
 // Strips one or two leading dashes; returns false for a word that has none.
 bool Bare(const std::string& word, std::string& bare, bool& doubleDash) {
@@ -73,34 +66,95 @@ bool ParseSize(const std::string& text, int32_t& w, int32_t& h) {
 }
 
 // "#rrggbb" (as colour choosers write it) or a registry-style number
-// (0x00bbggrr or decimal) into a Name=Value override.
-bool ColourValue(const std::string& text, std::string& value) {
+// (0x00bbggrr or decimal).
+bool ColourValue(const std::string& text, uint32_t& value) {
+  uint64_t v = 0;
   if (text.size() == 7 && text[0] == '#') {
-    uint64_t rgb = 0;
-    if (!ParseUnsigned("0x" + text.substr(1), 0xFFFFFF, rgb)) return false;
-    const uint32_t r = (rgb >> 16) & 0xFF, g = (rgb >> 8) & 0xFF, b = rgb & 0xFF;
-    value = std::to_string(r | g << 8 | b << 16);
+    if (!ParseUnsigned("0x" + text.substr(1), 0xFFFFFF, v)) return false;
+    const uint32_t r = (v >> 16) & 0xFF, g = (v >> 8) & 0xFF, b = v & 0xFF;
+    value = r | g << 8 | b << 16;
     return true;
   }
-  uint64_t v = 0;
   if (!ParseUnsigned(text, 0xFFFFFFFFu, v)) return false;
-  value = std::to_string(v);
+  value = static_cast<uint32_t>(v);
   return true;
 }
 
-bool PriorityValue(const std::string& text, std::string& value) {
-  struct Word {
-    const char* word;
-    int32_t priority;
-  };
-  static constexpr Word kWords[] = {{"normal", 0}, {"below-normal", -1}, {"idle", -15}};
-  for (const Word& w : kWords) {
-    if (text == w.word) {
-      value = std::to_string(w.priority);
+bool PriorityValue(const std::string& text, uint32_t& value) {
+  for (const PriorityChoice& c : kPriorityChoices) {
+    if (text == c.word) {
+      value = static_cast<uint32_t>(c.value);
       return true;
     }
   }
   return false;
+}
+
+// "normal, below-normal or idle" with separators ", " and " or ", or
+// "normal|below-normal|idle" with "|" for both.
+std::string PriorityWords(const char* separator, const char* last) {
+  std::string words;
+  for (size_t i = 0; i < kPriorityChoices.size(); ++i) {
+    words += i == 0 ? "" : i + 1 == kPriorityChoices.size() ? last : separator;
+    words += kPriorityChoices[i].word;
+  }
+  return words;
+}
+
+// The value of a settings option, typed and checked as --set checks it;
+// false with the rest of an error line after the option's word.
+bool SettingOptionValue(const SettingDef& def, const std::string& text, uint32_t& value, std::string& error) {
+  bool read = true;
+  switch (def.type) {
+    case SettingType::kColour:
+      read = ColourValue(text, value);
+      if (!read) error = "needs a colour #RRGGBB";
+      break;
+    case SettingType::kChoice:
+      read = PriorityValue(text, value);
+      if (!read) error = "needs " + PriorityWords(", ", " or ");
+      break;
+    case SettingType::kRange:
+      read = ParseSettingNumber(text, value);
+      if (!read) error = text + ": not a number: " + text;
+      break;
+    case SettingType::kSwitch: break;
+  }
+  if (!read) return false;
+  if (CheckSettingValue(def, value, error)) return true;
+  error = text + ": " + error;
+  return false;
+}
+
+// The options' words and values as the usage text lists them.
+std::string SettingOptionText(const SettingDef& d) {
+  const std::string word = std::string("-") + d.option;
+  switch (d.type) {
+    case SettingType::kColour: return word + " #RRGGBB";
+    case SettingType::kRange: return word + " " + std::to_string(d.min) + ".." + std::to_string(d.max);
+    case SettingType::kChoice: return word + " " + PriorityWords("|", "|");
+    case SettingType::kSwitch: break;
+  }
+  return {};
+}
+
+// Items joined by `separator` into lines of at most 96 characters, each
+// line after the first indented to line up under the first.
+void Wrap(std::string& out, const std::vector<std::string>& items, const char* separator) {
+  constexpr size_t kWidth = 96, kIndent = 10;
+  size_t column = out.size() - (out.rfind('\n') == std::string::npos ? 0 : out.rfind('\n') + 1);
+  for (size_t i = 0; i < items.size(); ++i) {
+    const std::string piece = items[i] + (i + 1 < items.size() ? separator : "");
+    if (i > 0 && column + piece.size() > kWidth) {
+      while (!out.empty() && out.back() == ' ') out.pop_back();
+      out += '\n';
+      out.append(kIndent, ' ');
+      column = kIndent;
+    }
+    out += piece;
+    column += piece.size();
+  }
+  out += '\n';
 }
 
 }  // namespace
@@ -141,7 +195,7 @@ std::string OneLine(std::string_view text) {
 
 bool IsOptionWord(const std::string& word) {
   std::string bare;
-  bool dd = false;
+  bool dd = false, off = false;
   if (!Bare(word, bare, dd)) return false;
   if (dd) return true;
   // Single-dash words that are ours; anything else (-s, -p, -c) belongs to
@@ -149,27 +203,40 @@ bool IsOptionWord(const std::string& word) {
   static const char* const kSingle[] = {"root", "window", "window-id", "fps", "help"};
   for (const char* w : kSingle)
     if (bare == w) return true;
-  for (const ValueOption& o : kSettingOptions)
-    if (bare == o.word) return true;
-  for (const char* name : kObjectOptionNames)
-    if (bare == name || bare == std::string("no-") + name) return true;
-  return false;
+  return SettingOption(bare, off) != nullptr;
 }
 
 const char* UsageText() {
-  return "usage: telkarim [/s | /p ID | /c[:ID] | /a ID]\n"
-         "       telkarim --window [WxH] | -root | -window-id ID   [settings options]\n"
-         "       telkarim --render OUT.png [--record DIR [--every K]] [--gif OUT.gif]\n"
-         "                [--size WxH] [--seconds S] [--seed N] [--format 32|24|16|15|8]\n"
-         "       telkarim --sheet OUT.png [--size WxH]\n"
-         "       telkarim --show-settings | --settings | --help | --version\n"
-         "       telkarim [--settings-file PATH] --set Name=Value ... --save-settings\n"
-         "settings: --settings-file PATH, --set Name=Value (StarColor, StarVelocity, StarNumber,\n"
-         "          ObjectColor, ObjectVelocity, FPS, ThreadPriority, Object0..Object11),\n"
-         "          -star-color #RRGGBB, -star-velocity 1..10, -star-number 50..500,\n"
-         "          -object-color #RRGGBB, -object-velocity 1..10, -frame-rate 20..100,\n"
-         "          -priority normal|below-normal|idle, -no-OBJECT / -OBJECT for the objects\n"
-         "          sphere saturn disk spiral torus wine-glass cube yin-yang cube-4d relief atom molecule\n";
+  static const std::string text = [] {
+    std::string t =
+        "usage: telkarim [/s | /p ID | /c[:ID] | /a ID]\n"
+        "       telkarim --window [WxH] | -root | -window-id ID   [settings options]\n"
+        "       telkarim --render OUT.png [--record DIR [--every K]] [--gif OUT.gif]\n"
+        "                [--size WxH] [--seconds S] [--seed N] [--format 32|24|16|15|8]\n"
+        "       telkarim --sheet OUT.png [--size WxH]\n"
+        "       telkarim --show-settings | --settings | --help | --version\n"
+        "       telkarim [--settings-file PATH] --set Name=Value ... --save-settings\n"
+        "settings: ";
+    std::vector<std::string> names = {"--settings-file PATH"}, options, objects;
+    for (const SettingDef& d : kSettings) {
+      if (d.type == SettingType::kSwitch) {
+        objects.push_back(d.option);
+      } else {
+        names.push_back((names.size() == 1 ? "--set Name=Value (" : "") + std::string(d.name));
+        options.push_back(SettingOptionText(d));
+      }
+    }
+    names.push_back(std::string(SettingOf(ObjectSetting(0)).name) + ".." +
+                    SettingOf(ObjectSetting(kObjectKinds - 1)).name + "),");
+    options.push_back("-no-OBJECT / -OBJECT for the objects");
+    Wrap(t, names, ", ");
+    t += std::string(10, ' ');
+    Wrap(t, options, ", ");
+    t += std::string(10, ' ');
+    Wrap(t, objects, " ");
+    return t;
+  }();
+  return text.c_str();
 }
 
 OptionsResult ParseOptions(const std::vector<std::string>& args) {
@@ -250,10 +317,10 @@ OptionsResult ParseOptions(const std::vector<std::string>& args) {
       o.format = static_cast<int32_t>(f);
     } else if (bare == "set") {
       if (!value(v)) return fail("--set needs Name=Value");
-      Settings probe;
+      SettingChange change{};
       std::string why;
-      if (!ApplySettingOverride(probe, v, why)) return fail("--set " + v + ": " + why);
-      o.settingOverrides.push_back(v);
+      if (!ParseSettingAssignment(v, change, why)) return fail("--set " + v + ": " + why);
+      o.settingOverrides.push_back(change);
     } else if (bare == "settings-file") {
       if (!value(v) || v.empty()) return fail("--settings-file needs a path");
       o.settingsFile = v;
@@ -290,32 +357,16 @@ OptionsResult ParseOptions(const std::vector<std::string>& args) {
     } else if (bare == "fps") {
       o.fps = true;
     } else {
-      bool handled = false;
-      for (const ValueOption& opt : kSettingOptions) {
-        if (bare != opt.word) continue;
-        handled = true;
-        std::string setting;
+      bool off = false;
+      const SettingDef* def = SettingOption(bare, off);
+      if (!def) return fail("unknown option: " + w);
+      uint32_t number = off ? 1 : 0;
+      if (def->type != SettingType::kSwitch) {
         if (!value(v)) return fail(w + " needs a value");
-        std::string number = v;
-        if (bare == "star-color" || bare == "object-color") {
-          if (!ColourValue(v, number)) return fail(w + " needs a colour #RRGGBB");
-        } else if (bare == "priority") {
-          if (!PriorityValue(v, number)) return fail(w + " needs normal, below-normal or idle");
-        }
-        const std::string assignment = std::string(opt.settingName) + "=" + number;
-        Settings probe;
         std::string why;
-        if (!ApplySettingOverride(probe, assignment, why)) return fail(w + " " + v + ": " + why);
-        o.settingOverrides.push_back(assignment);
+        if (!SettingOptionValue(*def, v, number, why)) return fail(w + " " + why);
       }
-      for (int k = 0; k < kObjectKinds && !handled; ++k) {
-        const std::string name = kObjectOptionNames[k];
-        if (bare == name || bare == "no-" + name) {
-          handled = true;
-          o.settingOverrides.push_back(ObjectValueName(k) + (bare == name ? "=0" : "=1"));
-        }
-      }
-      if (!handled) return fail("unknown option: " + w);
+      o.settingOverrides.push_back({def->id, number});
     }
   }
   if (o.action == Options::Action::kDispatch) {

@@ -45,7 +45,7 @@ struct Options {
 
   // Settings.
   std::optional<std::string> settingsFile;   // --settings-file PATH
-  std::vector<std::string> settingOverrides; // "Name=Value", registry names, applied in order
+  std::vector<SettingChange> settingOverrides;  // checked when read, applied in order over the loaded record
 
   // Hack and window.
   bool root = false;           // -root / --root
@@ -80,8 +80,5 @@ std::string OneLine(std::string_view text);
 
 // The usage text printed for --help and after an unknown option.
 const char* UsageText();
-
-// XScreenSaver's names for the twelve objects, as -no-NAME / -NAME options.
-extern const char* const kObjectOptionNames[kObjectKinds];
 
 }  // namespace tk

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "platform/gtk/colour_chooser.h"
@@ -14,17 +15,19 @@ namespace {
 
 enum ObjectColumn { kNameColumn, kKindColumn };
 
+// telkarim.ui's names for the sliders and their labels.
 struct SliderIds {
-  DialogSlider slider;
+  SettingId slider;
   const char* scale;
   const char* label;
 };
 constexpr SliderIds kSliderIds[] = {
-    {DialogSlider::kStarVelocity, "star-speed", "star-speed-now"},
-    {DialogSlider::kStarNumber, "star-number", "star-number-now"},
-    {DialogSlider::kObjectVelocity, "object-speed", "object-speed-now"},
-    {DialogSlider::kFps, "frame-rate", "frame-rate-now"},
+    {SettingId::kStarVelocity, "star-speed", "star-speed-now"},
+    {SettingId::kStarNumber, "star-number", "star-number-now"},
+    {SettingId::kObjectVelocity, "object-speed", "object-speed-now"},
+    {SettingId::kFps, "frame-rate", "frame-rate-now"},
 };
+static_assert(std::size(kSliderIds) == kDialogSliders.size());
 
 GtkWidget* Widget(GtkBuilder* builder, const char* id) {
   GObject* object = gtk_builder_get_object(builder, id);
@@ -107,8 +110,8 @@ void GtkDialogView::Attach(SettingsDialogModel& model) {
     gtk_dialog_response(GTK_DIALOG(b), GTK_RESPONSE_OK); }, Widget(builder_, "about-box"));
 }
 
-void GtkDialogView::SetSlider(const DialogSliderDef& def, int position) {
-  GtkRange* scale = Slider(def.slider).scale;
+void GtkDialogView::SetSlider(const SettingDef& def, int position) {
+  GtkRange* scale = Slider(def.id).scale;
   filling_ = true;
   gtk_range_set_range(scale, def.min, def.max);
   // Arrow keys step by one; Page Up and Down by a fifth of the range, as
@@ -122,12 +125,12 @@ void GtkDialogView::SetSlider(const DialogSliderDef& def, int position) {
   filling_ = false;
 }
 
-int GtkDialogView::SliderPosition(const DialogSliderDef& def) {
-  return static_cast<int>(std::lround(gtk_range_get_value(Slider(def.slider).scale)));
+int GtkDialogView::SliderPosition(const SettingDef& def) {
+  return static_cast<int>(std::lround(gtk_range_get_value(Slider(def.id).scale)));
 }
 
-void GtkDialogView::SetSliderLabel(const DialogSliderDef& def, const std::string& text) {
-  gtk_label_set_text(Slider(def.slider).label, text.c_str());
+void GtkDialogView::SetSliderLabel(const SettingDef& def, const std::string& text) {
+  gtk_label_set_text(Slider(def.id).label, text.c_str());
 }
 
 void GtkDialogView::SetPriorities(std::span<const PriorityChoice> choices, int selectedIndex) {

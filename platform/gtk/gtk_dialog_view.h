@@ -21,9 +21,9 @@ class GtkDialogView final : public DialogView {
   void Attach(SettingsDialogModel& model);
   GtkWindow* window() const { return GTK_WINDOW(dialog_); }
 
-  void SetSlider(const DialogSliderDef& def, int position) override;
-  int SliderPosition(const DialogSliderDef& def) override;
-  void SetSliderLabel(const DialogSliderDef& def, const std::string& text) override;
+  void SetSlider(const SettingDef& def, int position) override;
+  int SliderPosition(const SettingDef& def) override;
+  void SetSliderLabel(const SettingDef& def, const std::string& text) override;
   void SetPriorities(std::span<const PriorityChoice> choices, int selectedIndex) override;
   bool SelectedPriority(int32_t& value) override;
   void ClearObjects() override;
@@ -41,7 +41,12 @@ class GtkDialogView final : public DialogView {
     GtkRange* scale;
     GtkLabel* label;
   };
-  SliderWidgets& Slider(DialogSlider slider) { return sliders_[static_cast<int>(slider)]; }
+  // Kept in the order of kDialogSliders.
+  SliderWidgets& Slider(SettingId slider) {
+    size_t i = 0;
+    while (i + 1 < kDialogSliders.size() && kDialogSliders[i] != slider) ++i;
+    return sliders_[i];
+  }
 
   static gboolean OnDrawSwatch(GtkWidget* widget, cairo_t* cr, gpointer self);
   static void OnSliderMoved(GtkRange* range, gpointer self);

@@ -71,10 +71,7 @@ int RunHeadless(const Options& o) {
   }
   NoThread noThread;
   HostPlatform platform{*display, *store, EmbeddedResources(), noThread,
-                        [overrides = o.settingOverrides](Settings& s) {
-                          std::string ignored;
-                          for (const std::string& a : overrides) ApplySettingOverride(s, a, ignored);
-                        }};
+                        [overrides = o.settingOverrides](Settings& s) { ApplySettingChanges(s, overrides); }};
   RenderHost host(platform, o.seed);
 
   GifWriter gif;

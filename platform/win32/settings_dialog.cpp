@@ -16,17 +16,19 @@
 namespace tk::win32 {
 namespace {
 
+// The buttons that belong to no one setting; the settings' own controls
+// are the settings table's.
 enum : int {
-  kStarColourButton = 1009,
-  kObjectColourButton = 1010,
   kClearSelection = 1011,
   kResetSettings = 1012,
   kAboutButton = 1013,
-  kObjectList = 1019,
-  kPriorityList = 1020,
-  kStarSwatch = 1021,
-  kObjectSwatch = 1022,
 };
+constexpr int kStarColourButton = SettingOf(SettingId::kStarColor).controlId;
+constexpr int kObjectColourButton = SettingOf(SettingId::kObjectColor).controlId;
+constexpr int kStarSwatch = SettingOf(SettingId::kStarColor).partnerId;
+constexpr int kObjectSwatch = SettingOf(SettingId::kObjectColor).partnerId;
+constexpr int kPriorityList = SettingOf(SettingId::kThreadPriority).controlId;
+constexpr int kObjectList = kObjectListId;
 
 // COLORREF and the model's colours are both 0x00BBGGRR in 32 bits.
 static_assert(sizeof(COLORREF) == sizeof(uint32_t));
@@ -42,17 +44,17 @@ class Win32DialogView final : public DialogView {
   // Set once the model exists: the swatches show its working copy.
   void Attach(const SettingsDialogModel* model) { model_ = model; }
 
-  void SetSlider(const DialogSliderDef& def, int position) override {
+  void SetSlider(const SettingDef& def, int position) override {
     HWND slider = Item(def.controlId);
     SendMessageA(slider, TBM_SETRANGE, TRUE, MAKELPARAM(def.min, def.max));
     SendMessageA(slider, TBM_SETPOS, TRUE, position);
     if (def.tickEvery > 0) SendMessageA(slider, TBM_SETTICFREQ, def.tickEvery, 0);
   }
-  int SliderPosition(const DialogSliderDef& def) override {
+  int SliderPosition(const SettingDef& def) override {
     return static_cast<int>(SendMessageA(Item(def.controlId), TBM_GETPOS, 0, 0));
   }
-  void SetSliderLabel(const DialogSliderDef& def, const std::string& text) override {
-    SetItemText(dialog_, def.labelId, text);
+  void SetSliderLabel(const SettingDef& def, const std::string& text) override {
+    SetItemText(dialog_, def.partnerId, text);
   }
 
   void SetPriorities(std::span<const PriorityChoice> choices, int selectedIndex) override {
@@ -250,8 +252,9 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
       session->view.RepaintSwatches();
       return FALSE;  // the default painting runs too
     case WM_HSCROLL:
-      for (const DialogSliderDef& def : kDialogSliders)
-        if (GetDlgItem(dialog, def.controlId) == reinterpret_cast<HWND>(lParam)) session->model.SliderMoved(def.slider);
+      for (SettingId id : kDialogSliders)
+        if (GetDlgItem(dialog, SettingOf(id).controlId) == reinterpret_cast<HWND>(lParam))
+          session->model.SliderMoved(id);
       return FALSE;
     case WM_COMMAND:
       switch (LOWORD(wParam)) {

@@ -46,18 +46,18 @@ constexpr uint32_t kErrorTimerMs = 2500;
 constexpr uint32_t kPowerPollMs = 1000;
 
 // The settings priority on the render thread, which applies it to itself
-// before its first frame. 0 leaves the thread as it is; -1 ("below normal")
+// before its first frame. Normal leaves the thread as it is; below normal
 // makes it 5 steps nicer than the process, on the thread's own id, so only
-// the render thread yields; -15 ("idle") puts it in SCHED_IDLE, where it runs
+// the render thread yields; idle puts it in SCHED_IDLE, where it runs
 // only when nothing else wants the processor. Failures leave it as it was:
 // a saver that runs at the wrong priority still beats one that does not run.
 void ApplyRenderPriority(int32_t priority) {
   const auto tid = static_cast<id_t>(syscall(SYS_gettid));
-  if (priority == -1) {
+  if (priority == kPriorityBelowNormal) {
     errno = 0;
     const int nice = getpriority(PRIO_PROCESS, tid);
     if (errno == 0) setpriority(PRIO_PROCESS, tid, nice + 5 > 19 ? 19 : nice + 5);
-  } else if (priority == -15) {
+  } else if (priority == kPriorityIdle) {
     sched_param param{};
     param.sched_priority = 0;
     pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);

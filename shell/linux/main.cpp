@@ -16,10 +16,7 @@ namespace tk {
 namespace {
 
 std::function<void(Settings&)> Overrides(const Options& o) {
-  return [overrides = o.settingOverrides](Settings& s) {
-    std::string ignored;
-    for (const std::string& a : overrides) ApplySettingOverride(s, a, ignored);
-  };
+  return [overrides = o.settingOverrides](Settings& s) { ApplySettingChanges(s, overrides); };
 }
 
 // The front ends are always handed a path; empty means no file at all.
@@ -56,13 +53,7 @@ int ShowSettingsValues(const Options& o) {
   FileSettingsStore store(SettingsPath(o), /*readOnly=*/true);
   Settings s = LoadSettings(store);
   Overrides(o)(s);
-  for (const auto& v : SettingsValues(s)) {
-    const bool colour = v.name == "StarColor" || v.name == "ObjectColor";
-    if (colour)
-      std::printf("%s=0x%08x\n", v.name.c_str(), v.value);
-    else
-      std::printf("%s=%d\n", v.name.c_str(), static_cast<int32_t>(v.value));
-  }
+  std::fputs(SettingsText(s).c_str(), stdout);
   const std::string note = store.usable() ? std::string() : " (not used: " + (store.error().empty() ? std::string("damaged") : store.error()) + ")";
   std::fprintf(stderr, "settings file: %s\n", OneLine(store.path() + note).c_str());
   return 0;
@@ -75,7 +66,7 @@ int SaveSettingsValues(const Options& o) {
   Overrides(o)(s);
   // Only the named values: a concurrent save of another name keeps its value.
   std::vector<std::string> names;
-  for (const std::string& a : o.settingOverrides) names.push_back(a.substr(0, a.find('=')));
+  for (const SettingChange& c : o.settingOverrides) names.push_back(SettingOf(c.id).name);
   if (SaveSettings(store, s, names)) return 0;
   const std::string why = store.error().empty() ? "cannot save the settings to " + store.path() : store.error();
   std::fprintf(stderr, "telkarim: %s\n", OneLine(why).c_str());

@@ -26,13 +26,13 @@ class FakeView final : public DialogView {
     bool selected = false;
   };
 
-  void SetSlider(const DialogSliderDef& def, int position) override {
+  void SetSlider(const SettingDef& def, int position) override {
     ranges[def.controlId] = {def.min, def.max};
     sliders[def.controlId] = std::clamp(position, def.min, def.max);
   }
-  int SliderPosition(const DialogSliderDef& def) override { return sliders[def.controlId]; }
-  void SetSliderLabel(const DialogSliderDef& def, const std::string& text) override {
-    labels[def.labelId] = text;
+  int SliderPosition(const SettingDef& def) override { return sliders[def.controlId]; }
+  void SetSliderLabel(const SettingDef& def, const std::string& text) override {
+    labels[def.partnerId] = text;
     ++labelWrites;
   }
   void SetPriorities(std::span<const PriorityChoice> choices, int selectedIndex) override {
@@ -156,7 +156,7 @@ TEST(SettingsDialog, MovingASliderChangesOnlyItsLabelAndStoresNothing) {
   dialog.Open();
   const auto before = view.labels;
   view.sliders[1015] = 450;
-  dialog.SliderMoved(DialogSlider::kStarNumber);
+  dialog.SliderMoved(SettingId::kStarNumber);
   for (const auto& [id, text] : view.labels) {
     if (id == 1025)
       EXPECT_EQ(text, "сейчас: 450 ");
@@ -178,7 +178,7 @@ TEST(SettingsDialog, SelectingObjectsThenOkStoresTheirFlagsWhateverTheirPosition
   view.prioritySelection = 2;
   ASSERT_TRUE(dialog.Ok());
   for (int kind = 0; kind < kObjectKinds; ++kind)
-    EXPECT_EQ(Stored(store, ObjectValueName(kind)), kind == 9 || kind == 10 ? 1u : 0u) << kind;
+    EXPECT_EQ(Stored(store, SettingOf(ObjectSetting(kind)).name), kind == 9 || kind == 10 ? 1u : 0u) << kind;
   EXPECT_EQ(Stored(store, "FPS"), 85u);
   EXPECT_EQ(static_cast<int32_t>(Stored(store, "ThreadPriority")), -15);
   EXPECT_EQ(Stored(store, "StarNumber"), 200u);

@@ -34,9 +34,9 @@ TEST(LoadSettings, RangesTypesAndSizes) {
     MemorySettingsStore store;
     store.SetDword(c.name, c.stored);
     const Settings s = LoadSettings(store);
-    const auto def = FindSettingDef(c.name);
+    const SettingDef* def = FindSetting(c.name);
     ASSERT_TRUE(def);
-    EXPECT_EQ(static_cast<int32_t>(GetField(s, def->field)), c.expected) << c.name << "=" << c.stored;
+    EXPECT_EQ(static_cast<int32_t>(GetSetting(s, def->id)), c.expected) << c.name << "=" << c.stored;
   }
   // Another type or another size fails the number test and takes the default.
   MemorySettingsStore store;
@@ -80,22 +80,31 @@ TEST(SaveSettings, WritesEveryValueInOrderAndRoundTrips) {
   EXPECT_EQ(LoadSettings(store), s);
 }
 
-TEST(ApplySettingOverride, SameRulesAsLoadingAndOneLineReasons) {
-  Settings s;
+// --set values are typed once, when read, with the loading ranges and the
+// priority set; the reasons fit on one line.
+TEST(ParseSettingAssignment, SameRulesAsLoadingAndOneLineReasons) {
+  std::vector<SettingChange> changes;
   std::string why;
-  EXPECT_TRUE(ApplySettingOverride(s, "StarNumber=500", why));
+  for (const char* good : {"StarNumber=500", "StarColor=0x00ffffff", "ThreadPriority=-15", "Object9=7"}) {
+    SettingChange c{};
+    EXPECT_TRUE(ParseSettingAssignment(good, c, why)) << good << ": " << why;
+    changes.push_back(c);
+  }
+  EXPECT_EQ(changes[2], (SettingChange{SettingId::kThreadPriority, static_cast<uint32_t>(-15)}));
+  Settings s;
+  ApplySettingChanges(s, changes);
   EXPECT_EQ(s.starNumber, 500);
-  EXPECT_TRUE(ApplySettingOverride(s, "StarColor=0x00ffffff", why));
   EXPECT_EQ(s.starColor, 0xffffffu);
-  EXPECT_TRUE(ApplySettingOverride(s, "ThreadPriority=-15", why));
   EXPECT_EQ(s.threadPriority, -15);
-  EXPECT_TRUE(ApplySettingOverride(s, "Object9=1", why));
   EXPECT_TRUE(s.disabled[9]);
+  EXPECT_EQ(GetSetting(s, ObjectSetting(9)), 1u) << "a switch reads back as 0 or 1";
   for (const char* bad : {"StarNumber=40", "StarNumber=", "StarNumber", "Nope=1", "FPS=abc", "FPS=0x",
                           "ThreadPriority=-2", "StarNumber=99999999999", "FPS= 50", "Object12=1"}) {
+    SettingChange c{};
     why.clear();
-    EXPECT_FALSE(ApplySettingOverride(s, bad, why)) << bad;
+    EXPECT_FALSE(ParseSettingAssignment(bad, c, why)) << bad;
     EXPECT_FALSE(why.empty());
+    EXPECT_EQ(why.find('\n'), std::string::npos);
   }
 }
 

@@ -58,6 +58,14 @@ TEST(Options, BadValuesAreRefusedWithAReason) {
   }
 }
 
+// A refused settings option says what it takes, from the settings table.
+TEST(Options, SettingsOptionErrorsNameWhatIsAccepted) {
+  EXPECT_EQ(Parse({"-star-number", "40"}).error, "-star-number 40: StarNumber takes 50..500");
+  EXPECT_EQ(Parse({"-frame-rate", "x"}).error, "-frame-rate x: not a number: x");
+  EXPECT_EQ(Parse({"-priority", "low"}).error, "-priority needs normal, below-normal or idle");
+  EXPECT_EQ(Parse({"--set", "ThreadPriority=-2"}).error, "--set ThreadPriority=-2: ThreadPriority takes 0, -1 or -15");
+}
+
 // Every error line is cleaned the same way: escape sequences (7-bit and the
 // 8-bit CSI as UTF-8 encodes it), line breaks and broken UTF-8 become '?',
 // while real letters of any script stay.
@@ -74,7 +82,7 @@ TEST(Options, SaveSettingsAndTheLongestRun) {
   const OptionsResult r = Parse({"--settings-file", "s.reg", "--set", "StarNumber=300", "--save-settings"});
   ASSERT_TRUE(r.ok) << r.error;
   EXPECT_EQ(r.options.action, Options::Action::kSaveSettings);
-  EXPECT_EQ(r.options.settingOverrides, std::vector<std::string>{"StarNumber=300"});
+  EXPECT_EQ(r.options.settingOverrides, (std::vector<SettingChange>{{SettingId::kStarNumber, 300}}));
   EXPECT_TRUE(Parse({"--render", "a.png", "--seconds", "4294967"}).ok);
 }
 
@@ -92,9 +100,15 @@ TEST(Options, HackWordsAndSettingsOptions) {
   ASSERT_TRUE(r.ok) << r.error;
   EXPECT_EQ(r.options.action, Options::Action::kHack);
   EXPECT_TRUE(r.options.root);
-  const std::vector<std::string> expected = {"StarNumber=300", "Object9=1", "ThreadPriority=-15",
-                                             "StarColor=16748656"};
+  const std::vector<SettingChange> expected = {{SettingId::kStarNumber, 300},
+                                               {ObjectSetting(9), 1},
+                                               {SettingId::kThreadPriority, static_cast<uint32_t>(kPriorityIdle)},
+                                               {SettingId::kStarColor, 0xff9070}};
   EXPECT_EQ(r.options.settingOverrides, expected);
+  // -OBJECT switches back on what an earlier -no-OBJECT or the file turned off.
+  r = Parse({"-window", "-no-atom", "-atom"});
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.options.settingOverrides, (std::vector<SettingChange>{{ObjectSetting(10), 1}, {ObjectSetting(10), 0}}));
   r = Parse({"--window-id", "0x1a00003"});
   ASSERT_TRUE(r.ok);
   EXPECT_EQ(r.options.windowId, 0x1a00003u);
