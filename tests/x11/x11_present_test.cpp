@@ -81,15 +81,13 @@ TEST_P(PresentTest, ScreenEqualsTheFrameBufferAfterManyFrames) {
   // The monitor overhangs the window's right edge, so the part of the image
   // the window does not show is exercised too.
   const Rect area = way.monitor ? Rect{60, 30, 260, 170} : Rect{0, 0, ww, wh};
-  if (!way.shared) setenv("TELKARIM_NO_SHM", "1", 1);
-  if (way.present != 0) setenv("TELKARIM_PRESENT", way.present > 0 ? "fill" : "put", 1);
-  auto made = way.monitor ? std::make_unique<X11Display>(server.name(), win, area)
-                          : std::make_unique<X11Display>(server.name(), win);
+  X11PresentOptions options;
+  options.sharedMemory = way.shared;
+  if (way.present != 0) options.way = way.present > 0 ? X11PresentOptions::Way::kFill : X11PresentOptions::Way::kImages;
+  auto made = way.monitor ? std::make_unique<X11Display>(server.name(), win, area, options)
+                          : std::make_unique<X11Display>(server.name(), win, options);
   X11Display& display = *made;
-  const DisplayOpen opened = display.Open();
-  unsetenv("TELKARIM_NO_SHM");
-  unsetenv("TELKARIM_PRESENT");
-  ASSERT_EQ(opened, DisplayOpen::kOk);
+  ASSERT_EQ(display.Open(), DisplayOpen::kOk);
   const uint32_t channels = way.depth == 16 ? 0xFFFFu : 0xFFFFFFu;
 
   int32_t w = 0, h = 0;
