@@ -21,7 +21,10 @@
 #include <X11/Xutil.h>
 
 #include "host/frame_buffer.h"
+#include "host/render_host.h"
+#include "host/resources.h"
 #include "platform/offscreen/memory_display.h"
+#include "platform/offscreen/memory_store.h"
 #include "platform/x11/x11_display.h"
 #include "tests/support/child_process.h"
 
@@ -180,6 +183,25 @@ INSTANTIATE_TEST_SUITE_P(Ways, PresentTest,
                                   (w.shared ? "Shared" : "Plain") + (w.monitor ? "Monitor" : "Window") +
                                   std::to_string(w.depth);
                          });
+
+// A display that cannot be set up says what failed on X, not DirectDraw's
+// words: no X display to connect to, or no window to draw into.
+TEST(X11DisplayFailure, NamesWhatFailedOnX) {
+  MemorySettingsStore store;
+  StdThreadStarter threads;
+  X11Display noServer("unix:/nonexistent/telkarim-no-server", 1);
+  HostPlatform p{{&noServer}, store, EmbeddedResources(), threads, nullptr};
+  RenderHost host(p, 1);
+  EXPECT_STREQ(host.errorText(), "ERROR: Could not open the X display!");
+  EXPECT_FALSE(host.threadStarted());
+
+  Server server;
+  if (!server.Start(24)) GTEST_SKIP() << "no Xvfb";
+  X11Display noWindow(server.name(), 0x1fffff);
+  HostPlatform q{{&noWindow}, store, EmbeddedResources(), threads, nullptr};
+  RenderHost again(q, 1);
+  EXPECT_STREQ(again.errorText(), "ERROR: Could not reach the X window to draw into!");
+}
 
 }  // namespace
 }  // namespace tk::x11
