@@ -32,6 +32,7 @@ class LinuxShell final : public ShellServices {
     r.mode = parent ? SaverRequest::Mode::kPreview : SaverRequest::Mode::kFullScreen;
     r.window = parent;
     r.settingsFile = SettingsPath(options_);
+    r.environment = ReadEnvironment();
     return RunX11Saver(r);
   }
   int ShowSettings(WindowId owner) override {
@@ -115,6 +116,7 @@ int LinuxMain(int argc, char** argv) {
       }
       r.settingsFile = SettingsPath(o);
       r.adjustSettings = Overrides(o);
+      r.environment = ReadEnvironment();
       return RunX11Saver(r);
     }
   }
