@@ -7,7 +7,6 @@
 #include <cstring>
 
 #include <sys/ipc.h>
-#include <sys/mman.h>
 #include <sys/shm.h>
 
 #include <X11/Xlib.h>
@@ -30,7 +29,7 @@ bool LocalDisplay(::Display* dpy) {
 const char* Name(bool shared) { return shared ? "shared image" : "XPutImage"; }
 
 // TELKARIM_PRESENT=fill or put fixes the way of presenting, for measuring;
-// anything else lets each image choose (see MakeImage).
+// anything else lets the display choose by its size (see Prepare).
 int PresentChoice() {
   const char* v = std::getenv("TELKARIM_PRESENT");
   if (v && std::strcmp(v, "fill") == 0) return 1;
@@ -125,18 +124,23 @@ DisplayOpen X11Display::Open() {
   gc_ = XCreateGC(dpy_, window_, 0, nullptr);
   present_ = PresentChoice();
   pixelMask_ = format_.redMask | format_.greenMask | format_.blueMask;
-  repaint_.store(true);
+  shownWidth_ = shownHeight_ = 0;
+  RequestRepaint();
   return DisplayOpen::kOk;
 }
 
 void X11Display::Close() {
   if (!dpy_) return;
   if (std::getenv("TELKARIM_X11_FIGURES")) {
-    std::fprintf(stderr, "x11: %llu frames, %llu squares, %llu rectangles, %llu pixels, %llu colours, %s, %s\n",
+    std::fprintf(stderr,
+                 "x11: %llu frames, %llu squares, %llu rectangles, %llu pixels, %llu colours, %llu repaints, "
+                 "%llu image bytes, %s, %s\n",
                  static_cast<unsigned long long>(figures_.frames), static_cast<unsigned long long>(figures_.squares),
                  static_cast<unsigned long long>(figures_.rectangles),
                  static_cast<unsigned long long>(figures_.pixels), static_cast<unsigned long long>(figures_.colours),
-                 fill_ ? "filled" : "put", Name(figures_.sharedMemory));
+                 static_cast<unsigned long long>(figures_.repaints),
+                 static_cast<unsigned long long>(figures_.imageBytes), fill_ ? "filled" : "put",
+                 Name(figures_.sharedMemory));
   }
   DropImage();
   if (gc_) XFreeGC(dpy_, gc_);
@@ -199,49 +203,19 @@ bool X11Display::MakeSharedImage(int32_t width, int32_t height) {
   return true;
 }
 
-// Filled rectangles never send the image, except for a repaint, so it can
-// live in private memory, and there on 2 MiB pages: a frame touches a few
-// rows of each of a thousand squares spread over the whole image right after
-// a sleep, and with 4 KiB pages nearly every row is a page of its own and a
-// TLB miss.
-bool X11Display::MakePrivateImage(int32_t width, int32_t height) {
-  XImage* img = XCreateImage(dpy_, static_cast<Visual*>(visual_), static_cast<unsigned>(depth_), ZPixmap, 0,
-                             nullptr, static_cast<unsigned>(width), static_cast<unsigned>(height), 32, 0);
-  if (!img) return false;
-  const size_t huge = size_t{2} << 20;
-  const size_t bytes = static_cast<size_t>(img->bytes_per_line) * static_cast<size_t>(height);
-  const size_t mapped = (bytes + huge - 1) / huge * huge + huge;  // room to align
-  void* base = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (base == MAP_FAILED) {
-    XDestroyImage(img);
-    return false;
-  }
-  const uintptr_t start = (reinterpret_cast<uintptr_t>(base) + huge - 1) & ~uintptr_t{huge - 1};
-  madvise(reinterpret_cast<void*>(start), bytes, MADV_HUGEPAGE);  // a hint; 4 KiB pages still work
-  img->data = reinterpret_cast<char*>(start);
-  image_ = img;
-  imageShared_ = false;
-  privateBase_ = base;
-  privateBytes_ = mapped;
-  return true;
-}
-
-bool X11Display::MakeImage(int32_t width, int32_t height) {
+// How the frames go, chosen again whenever the area changes size: filled
+// rectangles with no picture on this side, or shared images for small points
+// on a local server (see kFillFromWidth), or plain images when put requests
+// are asked for and shared memory is not to be had.
+bool X11Display::Prepare(int32_t width, int32_t height) {
   DropImage();
   if (width <= 0 || height <= 0) return false;
-  // Filled rectangles, or shared images for small points on a local
-  // server (see kFillFromWidth).
   fill_ = present_ > 0 || (present_ == 0 && !(shmUsable_ && width < kFillFromWidth));
-  bool made = false;
-  if (!fill_ && shmUsable_) {
-    made = MakeSharedImage(width, height);
-    if (!made) {
-      shmUsable_ = false;  // once it failed, do not try every resize
-      fill_ = present_ == 0;  // images only paid through shared memory
-    }
+  if (!fill_ && shmUsable_ && !MakeSharedImage(width, height)) {
+    shmUsable_ = false;     // once it failed, do not try every resize
+    fill_ = present_ == 0;  // images only paid through shared memory
   }
-  if (!made && fill_) made = MakePrivateImage(width, height);
-  if (!made) {
+  if (!fill_ && !image_) {
     XImage* img = XCreateImage(dpy_, static_cast<Visual*>(visual_), static_cast<unsigned>(depth_), ZPixmap, 0,
                                nullptr, static_cast<unsigned>(width), static_cast<unsigned>(height), 32, 0);
     if (!img) return false;
@@ -253,11 +227,12 @@ bool X11Display::MakeImage(int32_t width, int32_t height) {
     image_ = img;
     imageShared_ = false;
   }
-  imageWidth_ = width;
-  imageHeight_ = height;
+  figures_.imageBytes = image_ ? uint64_t{static_cast<uint32_t>(image_->bytes_per_line)} * static_cast<uint32_t>(height) : 0;
+  shownWidth_ = width;
+  shownHeight_ = height;
   damage_.KeepSquares(fill_);
   damage_.SetFoldAllowance(imageShared_ ? SharedRequestPixels() : 0);
-  repaint_.store(true);
+  RequestRepaint();
   return true;
 }
 
@@ -273,29 +248,28 @@ void X11Display::DropImage() {
     shmdt(segment->shmaddr);
     delete segment;
     shmInfo_ = nullptr;
-  } else if (privateBase_) {
-    image_->data = nullptr;
-    XDestroyImage(image_);
-    munmap(privateBase_, privateBytes_);
-    privateBase_ = nullptr;
   } else {
     XDestroyImage(image_);  // frees the calloc'd pixels too
   }
   image_ = nullptr;
   imageShared_ = false;
-  imageWidth_ = imageHeight_ = 0;
 }
 
 bool X11Display::Lock(PixelView& view, std::vector<Rect>& visible) {
   if (!dpy_ || !format_.rgb) return false;
   const Rect area = Area();
-  if (!image_ || imageWidth_ != area.Width() || imageHeight_ != area.Height()) {
-    if (!MakeImage(area.Width(), area.Height())) return false;
+  if (shownWidth_ != area.Width() || shownHeight_ != area.Height()) {
+    if (!Prepare(area.Width(), area.Height())) return false;
   }
-  view.bits = reinterpret_cast<uint8_t*>(image_->data);
-  view.pitch = image_->bytes_per_line;
   view.format = format_;
-  view.format.bitCount = static_cast<uint32_t>(image_->bits_per_pixel);
+  if (image_) {
+    view.bits = reinterpret_cast<uint8_t*>(image_->data);
+    view.pitch = image_->bytes_per_line;
+    view.format.bitCount = static_cast<uint32_t>(image_->bits_per_pixel);
+  } else {
+    view.bits = nullptr;  // the squares alone, through the damage list
+    view.pitch = 0;
+  }
   // The part of the window over this display, in its own coordinates; a
   // monitor the window does not reach gets nothing drawn.
   const Rect seen{std::max(area.left, 0) - area.left, std::max(area.top, 0) - area.top,
@@ -319,11 +293,7 @@ void X11Display::Put(const Rect& r) {
 static_assert(sizeof(XRectangle) == 8 && offsetof(XRectangle, x) == 0 && offsetof(XRectangle, y) == 2 &&
               offsetof(XRectangle, width) == 4 && offsetof(XRectangle, height) == 6);
 
-void X11Display::PresentFills() {
-  // Erasing fills with colour 0, pixel 0 in every format; its group comes
-  // first and is drawn first (see FillPlan).
-  plan_.Build(damage_.Written(), damage_.WrittenPixels(), pixelMask_, 0);
-  const std::vector<Rect>& rects = plan_.Rects();
+void X11Display::Fill(const std::vector<FillPlan::Group>& groups, const std::vector<Rect>& rects) {
   fillRects_.resize(rects.size());
   const Rect area = Area();
   for (size_t i = 0; i < rects.size(); ++i) {
@@ -333,30 +303,79 @@ void X11Display::PresentFills() {
     figures_.pixels += uint64_t(static_cast<uint32_t>(r.Width())) * static_cast<uint32_t>(r.Height());
   }
   auto* xrects = reinterpret_cast<XRectangle*>(fillRects_.data());
-  for (const FillPlan::Group& g : plan_.Groups()) {
+  for (const FillPlan::Group& g : groups) {
     XSetForeground(dpy_, gc_, g.pixel);
     XFillRectangles(dpy_, window_, gc_, xrects + g.first, static_cast<int>(g.count));
   }
   figures_.rectangles += rects.size();
-  figures_.colours += plan_.Groups().size();
+  figures_.colours += groups.size();
+}
+
+void X11Display::PresentFills() {
+  // Erasing fills with colour 0, pixel 0 in every format; its group comes
+  // first and is drawn first (see FillPlan).
+  plan_.Build(damage_.Written(), damage_.WrittenPixels(), pixelMask_, 0);
+  Fill(plan_.Groups(), plan_.Rects());
+}
+
+namespace {
+constexpr uint64_t PackRect(const Rect& r) {
+  auto c = [](int32_t v) { return static_cast<uint64_t>(static_cast<uint16_t>(std::clamp(v, -32768, 32767))); };
+  return c(r.left) | c(r.top) << 16 | c(r.right) << 32 | c(r.bottom) << 48;
+}
+Rect UnpackRect(uint64_t v) {
+  auto c = [v](int shift) { return int32_t{static_cast<int16_t>(static_cast<uint16_t>(v >> shift))}; };
+  return Rect{c(0), c(16), c(32), c(48)};
+}
+bool Empty(const Rect& r) { return r.left >= r.right || r.top >= r.bottom; }
+}  // namespace
+
+void X11Display::RequestRepaint(const Rect& lost) {
+  if (Empty(lost)) return;
+  uint64_t seen = repaint_.load(std::memory_order_relaxed);
+  for (;;) {
+    // One rectangle holding everything lost so far: a few pixels repainted
+    // twice cost less than a list the two threads would have to share.
+    const Rect had = UnpackRect(seen);
+    const Rect both = Empty(had) ? lost
+                                 : Rect{std::min(had.left, lost.left), std::min(had.top, lost.top),
+                                        std::max(had.right, lost.right), std::max(had.bottom, lost.bottom)};
+    if (repaint_.compare_exchange_weak(seen, PackRect(both), std::memory_order_relaxed)) return;
+  }
+}
+
+// What to repaint, in this display's coordinates and inside its area.
+Rect X11Display::TakeRepaint() {
+  const Rect lost = UnpackRect(repaint_.exchange(0, std::memory_order_relaxed));
+  const Rect area = Area();
+  const Rect cut{std::max(lost.left, area.left) - area.left, std::max(lost.top, area.top) - area.top,
+                 std::min(lost.right, area.right) - area.left, std::min(lost.bottom, area.bottom) - area.top};
+  return Empty(cut) ? Rect{} : cut;
 }
 
 void X11Display::Unlock() {
-  if (!image_) return;
+  if (shownWidth_ <= 0) return;
   BeginTrap();
+  const Rect lost = TakeRepaint();
   // Filled rectangles or images (see the class). Of the ways to send
   // images, one put request for each damage rectangle cost the server less
   // than one clip list of the damage and a single copy (from a shared pixmap,
   // or a shared image put through the clip): building a region of a
   // thousand small rectangles and copying it band by band costs more than
   // the requests (bench/x11/floor.cpp's -present forms).
-  if (repaint_.exchange(false, std::memory_order_relaxed)) {
-    Put(Rect{0, 0, imageWidth_, imageHeight_});
-  } else if (fill_) {
+  if (fill_) {
     PresentFills();
+    if (!Empty(lost)) {
+      // After the frame: the lost part cleared and filled with what the
+      // frame left lit there, over whatever the server showed.
+      plan_.Within(lost, repaintGroups_, repaintRects_);
+      Fill(repaintGroups_, repaintRects_);
+    }
   } else {
     for (const Rect& r : damage_.Rects()) Put(r);
+    if (!Empty(lost)) Put(lost);
   }
+  if (!Empty(lost)) ++figures_.repaints;
   figures_.squares += damage_.Squares();
   damage_.Clear();
   ++figures_.frames;

@@ -20,16 +20,17 @@ namespace tk::x11 {
 // PixelFormat and by the render thread from AttachRenderThread on, so the
 // window thread's event loop never shares a connection with drawing.
 //
-// The "primary surface" is one persistent image the size of the window: the
-// frame buffer writes into it, and Unlock presents only what the frame wrote.
-// The frame's erases are sent as one batch of black rectangles, then each
-// square drawn, less what later squares of the frame covered, as a filled
-// rectangle, one batch per colour (FillPlan): a square costs
-// the server an 8-byte rectangle instead of its pixels, locally and over the
-// network alike; the whole image goes to the server only when the window
-// needs repainting. Where points are one or two pixels and the server is
-// local with MIT-SHM, the frame's damage rectangles go as shared images
-// instead, one put request each, which measured cheaper there (see
+// Mostly the server's own window is the picture: the frame buffer only
+// records the frame's squares, and Unlock sends the erases as one batch of
+// black rectangles, then each square drawn, less what later squares of the
+// frame covered, as a filled rectangle, one batch per colour (FillPlan). A
+// square costs the server an 8-byte rectangle instead of its pixels, locally
+// and over the network alike, and the client keeps no picture of the screen:
+// a part the server lost (uncovered, exposed) is cleared and repainted from
+// the last frame's pieces, which are all that is lit. Where points are one
+// or two pixels and the server is local with MIT-SHM, the frame is written
+// into a shared image the size of the window instead and its damage
+// rectangles go as put requests, which measured cheaper there (see
 // kFillFromWidth). TELKARIM_PRESENT=fill or put fixes the way, for measuring.
 //
 // On a desktop of several monitors one window covers them all and each
@@ -63,27 +64,30 @@ class X11Display final : public Display {
     size_.store(Pack(width, height), std::memory_order_relaxed);
   }
 
-  // Any thread: the next Unlock sends the whole image (after an Expose, or
-  // when the image was made anew).
-  void RequestRepaint() { repaint_.store(true, std::memory_order_relaxed); }
+  // Any thread: the next Unlock repaints a part of the window the server
+  // lost (an Expose's rectangle, in window coordinates), or all of it.
+  void RequestRepaint(const Rect& lost);
+  void RequestRepaint() { RequestRepaint(Rect{-32768, -32768, 32767, 32767}); }
 
   // What presenting cost, for the measurements: frames presented, squares
   // drawn, rectangles sent and pixels in them; whether shared memory was in
   // use at the end.
   struct Figures {
-    uint64_t frames = 0, squares = 0, rectangles = 0, pixels = 0, colours = 0;
+    uint64_t frames = 0, squares = 0, rectangles = 0, pixels = 0, colours = 0, repaints = 0;
     bool filled = false;  // filled rectangles at the end, else images
     bool sharedMemory = false;
+    uint64_t imageBytes = 0;  // the client's picture of the screen, if any
   };
   Figures figures() const { return figures_; }
 
  private:
-  bool MakeImage(int32_t width, int32_t height);
+  bool Prepare(int32_t width, int32_t height);
   bool MakeSharedImage(int32_t width, int32_t height);
-  bool MakePrivateImage(int32_t width, int32_t height);
   void DropImage();
+  Rect TakeRepaint();
   void Put(const Rect& r);
   void PresentFills();
+  void Fill(const std::vector<FillPlan::Group>& groups, const std::vector<Rect>& rects);
   // What this display covers in window coordinates: its monitor, or the
   // whole window as of the last ClientSize.
   Rect Area() const { return hasMonitor_ ? monitor_ : Rect{0, 0, width_, height_}; }
@@ -105,16 +109,13 @@ class X11Display final : public Display {
   int32_t width_ = 0, height_ = 0;  // the window, as of the last ClientSize
   std::atomic<uint64_t> size_{0};    // the window, as the window thread last heard
 
-  _XImage* image_ = nullptr;
-  int32_t imageWidth_ = 0, imageHeight_ = 0;
+  _XImage* image_ = nullptr;  // only when presenting images
+  int32_t shownWidth_ = 0, shownHeight_ = 0;  // the area as the last frame drew it
   bool shmUsable_ = false;  // the extension is there and has not failed
   bool imageShared_ = false;
   // The segment's XShmSegmentInfo; the image points at it for as long as it
   // lives, so it cannot be a local of the function that makes the image.
   void* shmInfo_ = nullptr;
-  // A private image's mapping, when it is one (see MakePrivateImage).
-  void* privateBase_ = nullptr;
-  size_t privateBytes_ = 0;
 
   DamageList damage_;
   int present_ = 0;   // 1 always fill, -1 always images, 0 choose per image
@@ -127,7 +128,11 @@ class X11Display final : public Display {
     uint16_t width, height;
   };
   std::vector<FillRect> fillRects_;
-  std::atomic<bool> repaint_{true};
+  std::vector<FillPlan::Group> repaintGroups_;
+  std::vector<Rect> repaintRects_;
+  // The part of the window to repaint, as left, top, right, bottom in 16
+  // bits each (X's own coordinate range); left >= right when none.
+  std::atomic<uint64_t> repaint_{0};
   Figures figures_;
 };
 

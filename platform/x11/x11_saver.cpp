@@ -469,13 +469,14 @@ void SaverRun::HandleEvent(XEvent& e) {
         x11::EndTrap(dpy_);
       }
       break;
-    case Expose:
-      if (e.xexpose.count == 0 && display_) {
-        if (e.xexpose.window == window_) display_->RequestRepaint();
-        for (MoreMonitor& m : moreMonitors_)
-          if (m.window == e.xexpose.window) m.display->RequestRepaint();
-      }
+    case Expose: {
+      // Every rectangle the server lost; each display repaints its part.
+      const Rect lost{e.xexpose.x, e.xexpose.y, e.xexpose.x + e.xexpose.width, e.xexpose.y + e.xexpose.height};
+      if (display_ && e.xexpose.window == window_) display_->RequestRepaint(lost);
+      for (MoreMonitor& m : moreMonitors_)
+        if (m.window == e.xexpose.window) m.display->RequestRepaint(lost);
       break;
+    }
     case ConfigureNotify:
       // The render thread sees the new client size at its next frame and
       // remakes its image; a preview follows its parent's size.
