@@ -140,7 +140,7 @@ void X11Display::Close() {
                  static_cast<unsigned long long>(figures_.pixels), static_cast<unsigned long long>(figures_.colours),
                  static_cast<unsigned long long>(figures_.repaints),
                  static_cast<unsigned long long>(figures_.imageBytes), fill_ ? "filled" : "put",
-                 Name(figures_.sharedMemory));
+                 fill_ ? "no image" : Name(figures_.sharedMemory));
   }
   DropImage();
   if (gc_) XFreeGC(dpy_, gc_);
