@@ -229,7 +229,7 @@ TEST(FrameBuffer, TheLastFramesSquaresHoldTheWholePicture) {
     Recording d(640, 360, format);
     MemorySettingsStore store;
     NoThread noThread;
-    HostPlatform platform{d, store, EmbeddedResources(), noThread, [](Settings& s) { s.objectVelocity = 9; }};
+    HostPlatform platform{{&d}, store, EmbeddedResources(), noThread, [](Settings& s) { s.objectVelocity = 9; }};
     RenderHost host(platform, seed);
     RenderLoop loop(host);
     int objects = 0;

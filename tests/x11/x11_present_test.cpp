@@ -75,7 +75,7 @@ void RunScene(Display& display, int frames, Between between) {
   } restore;
   MemorySettingsStore store;
   NoThread noThread;
-  HostPlatform platform{display, store, EmbeddedResources(), noThread,
+  HostPlatform platform{{&display}, store, EmbeddedResources(), noThread,
                         [](Settings& s) { s.starNumber = 500, s.objectVelocity = 9; }};
   RenderHost host(platform, 17);
   ASSERT_EQ(host.errorText(), nullptr);
