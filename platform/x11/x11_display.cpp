@@ -209,6 +209,7 @@ bool X11Display::MakeSharedImage(int32_t width, int32_t height) {
 // are asked for and shared memory is not to be had.
 bool X11Display::Prepare(int32_t width, int32_t height) {
   DropImage();
+  shownWidth_ = shownHeight_ = 0;  // until this succeeds
   if (width <= 0 || height <= 0) return false;
   fill_ = present_ > 0 || (present_ == 0 && !(shmUsable_ && width < kFillFromWidth));
   if (!fill_ && shmUsable_ && !MakeSharedImage(width, height)) {
