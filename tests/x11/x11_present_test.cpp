@@ -20,6 +20,7 @@
 #include "core/clock.h"
 #include "host/render_host.h"
 #include "host/render_loop.h"
+#include "host/resources.h"
 #include "platform/offscreen/memory_display.h"
 #include "platform/offscreen/memory_store.h"
 #include "platform/x11/x11_display.h"
@@ -119,8 +120,11 @@ TEST_P(PresentTest, ScreenEqualsTheHeadlessRenderAfterFramesAndACover) {
   // The monitor overhangs the window's right edge, so the part of the scene
   // the window does not show is exercised too.
   const Rect area = way.monitor ? Rect{80, 30, 720, 330} : Rect{0, 0, ww, wh};
-  auto made = way.monitor ? std::make_unique<X11Display>(server.name(), win, area)
-                          : std::make_unique<X11Display>(server.name(), win);
+  X11PresentOptions options;
+  options.sharedMemory = way.shared;
+  if (way.present != 0) options.way = way.present > 0 ? X11PresentOptions::Way::kFill : X11PresentOptions::Way::kImages;
+  auto made = way.monitor ? std::make_unique<X11Display>(server.name(), win, area, options)
+                          : std::make_unique<X11Display>(server.name(), win, options);
   X11Display& display = *made;
   MemoryDisplay expected(area.Width(), area.Height(), way.depth == 16 ? 16 : 32);
   expected.clip = {Rect{0, 0, std::min(area.Width(), ww - area.left), area.Height()}};
@@ -129,8 +133,6 @@ TEST_P(PresentTest, ScreenEqualsTheHeadlessRenderAfterFramesAndACover) {
   RunScene(expected, kFrames, [](int) {});
   if (HasFatalFailure()) return;
 
-  if (!way.shared) setenv("TELKARIM_NO_SHM", "1", 1);
-  if (way.present != 0) setenv("TELKARIM_PRESENT", way.present > 0 ? "fill" : "put", 1);
   RunScene(display, kFrames, [&](int frame) {
     if (frame == 300) XMapRaised(dpy, cover);
     if (frame == 330) XUnmapWindow(dpy, cover);
@@ -144,8 +146,6 @@ TEST_P(PresentTest, ScreenEqualsTheHeadlessRenderAfterFramesAndACover) {
             Rect{e.xexpose.x, e.xexpose.y, e.xexpose.x + e.xexpose.width, e.xexpose.y + e.xexpose.height});
     }
   });
-  unsetenv("TELKARIM_NO_SHM");
-  unsetenv("TELKARIM_PRESENT");
   if (HasFatalFailure()) return;
   EXPECT_EQ(display.figures().filled, way.filled);
   EXPECT_EQ(display.figures().sharedMemory, !way.filled && way.shared);
@@ -186,6 +186,25 @@ INSTANTIATE_TEST_SUITE_P(Ways, PresentTest,
                                   (w.shared ? "Shared" : "Plain") + (w.monitor ? "Monitor" : "Window") +
                                   std::to_string(w.depth);
                          });
+
+// A display that cannot be set up says what failed on X, not DirectDraw's
+// words: no X display to connect to, or no window to draw into.
+TEST(X11DisplayFailure, NamesWhatFailedOnX) {
+  MemorySettingsStore store;
+  StdThreadStarter threads;
+  X11Display noServer("unix:/nonexistent/telkarim-no-server", 1);
+  HostPlatform p{{&noServer}, store, EmbeddedResources(), threads, nullptr};
+  RenderHost host(p, 1);
+  EXPECT_STREQ(host.errorText(), "ERROR: Could not open the X display!");
+  EXPECT_FALSE(host.threadStarted());
+
+  Server server;
+  if (!server.Start(24)) GTEST_SKIP() << "no Xvfb";
+  X11Display noWindow(server.name(), 0x1fffff);
+  HostPlatform q{{&noWindow}, store, EmbeddedResources(), threads, nullptr};
+  RenderHost again(q, 1);
+  EXPECT_STREQ(again.errorText(), "ERROR: Could not reach the X window to draw into!");
+}
 
 }  // namespace
 }  // namespace tk::x11
