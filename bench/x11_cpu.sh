@@ -125,7 +125,7 @@ for c in ${CASES:-root-640x480 root-1920x1080 root-3840x2160 preview covered per
     extra=""
     fps=0
     if [ "$prog" = saver ] && grep -q '^x11:' "$tmp/figures"; then
-      # x11: F frames, S squares, R rectangles, P pixels, C colours, way, image
+      # x11: F frames, S squares, R rectangles, P pixels, C colours, repaints, image bytes, way, image
       read -r frames squares rects pixels colours < <(sed 's/[^0-9 ]//g' "$tmp/figures" | awk '{ print $2, $3, $4, $5, $6 }')
       extra=$(awk -v f="$frames" -v s="$squares" -v r="$rects" -v px="$pixels" -v c="$colours" \
         'BEGIN { printf "%.0f squares, %.0f rectangles, %.0f pixels, %.0f colours", s / f, r / f, px / f, c / f }')

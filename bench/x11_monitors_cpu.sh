@@ -2,7 +2,8 @@
 # CPU cost of the X11 front end over several monitors: the saver drawing on
 # the root window of an Xvfb cut into monitors, at 50 frames a second, in
 # percent of one core for our process and for the server, from utime+stime
-# in /proc/<pid>/stat over a measuring window after a warm-up.
+# in /proc/<pid>/stat over a measuring window after a warm-up, and our
+# resident size at the end.
 #
 #   bench/x11_monitors_cpu.sh [PROGRAM] [SECONDS]
 #
@@ -24,7 +25,7 @@ ticks() { # utime + stime of a pid
   awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null || echo 0
 }
 
-printf '%-10s %8s %6s %8s %8s %8s %7s %s\n' size monitors stars ours% xvfb% total% fps presents
+printf '%-10s %8s %6s %8s %8s %8s %7s %8s %s\n' size monitors stars ours% xvfb% total% fps rssKiB presents
 for size in ${SIZES:-640x480 1920x1080 3840x2160}; do
   for monitors in ${MONITORS:-1}; do
     for stars in ${STARS:-200 500}; do
@@ -49,14 +50,15 @@ for size in ${SIZES:-640x480 1920x1080 3840x2160}; do
       t0=$(ticks $tpid); x0=$(ticks $xpid)
       sleep "$secs"
       t1=$(ticks $tpid); x1=$(ticks $xpid)
+      mem=$(awk '/^VmRSS/ { print $2 }' "/proc/$tpid/status" 2>/dev/null || echo 0)
       kill -TERM $tpid; wait $tpid || true
       kill -TERM $xpid; wait $xpid 2>/dev/null || true
       figures=$(cat "$cfg/figures")
       frames=$(echo "$figures" | head -n1 | awk '{ print $2 }')
       awk -v t=$((t1 - t0)) -v x=$((x1 - x0)) -v hz="$hz" -v s="$secs" -v size="$size" -v n="$stars" \
-          -v m="$monitors" -v f="$frames" -v w=$((secs + warm)) -v fig="$(echo "$figures" | head -n1)" 'BEGIN {
+          -v m="$monitors" -v f="$frames" -v w=$((secs + warm)) -v mem="$mem" -v fig="$(echo "$figures" | head -n1)" 'BEGIN {
         ours = 100 * t / hz / s; srv = 100 * x / hz / s
-        printf "%-10s %8d %6d %8.2f %8.2f %8.2f %7.1f %s\n", size, m, n, ours, srv, ours + srv, f / w, fig }'
+        printf "%-10s %8d %6d %8.2f %8.2f %8.2f %7.1f %8d %s\n", size, m, n, ours, srv, ours + srv, f / w, mem, fig }'
     done
   done
 done

@@ -21,7 +21,10 @@ struct PixelFormatInfo {
 // What a successful lock hands out. Valid only until Unlock: a lock may return
 // a new address and pitch every time, so nobody keeps row pointers across frames.
 struct PixelView {
-  uint8_t* bits = nullptr;  // the client area's top-left pixel
+  // The client area's top-left pixel. Null from a display that keeps no
+  // picture of its own and presents from the squares alone: the frame buffer
+  // then only records them, in the display's damage list (which it must have).
+  uint8_t* bits = nullptr;
   int32_t pitch = 0;        // bytes from one row to the next
   PixelFormatInfo format;
 };

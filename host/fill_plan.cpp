@@ -20,6 +20,7 @@ void FillPlan::Build(const std::vector<Rect>& squares, const std::vector<uint32_
   groups_.clear();
   entries_.clear();
   heads_.assign(kLists, -1);
+  background_ = background;
   if (++stamp_ == 0) {  // once in four billion frames
     for (Slot& s : colours_) s = Slot{};
     stamp_ = 1;
@@ -79,6 +80,26 @@ void FillPlan::Build(const std::vector<Rect>& squares, const std::vector<uint32_
   for (const Fill& f : fills_) {
     Group& g = groups_[f.group];
     sorted_[g.first + g.count++] = f.rect;
+  }
+}
+
+void FillPlan::Within(const Rect& area, std::vector<Group>& groups, std::vector<Rect>& rects) const {
+  groups.clear();
+  rects.clear();
+  if (area.Width() <= 0 || area.Height() <= 0) return;
+  groups.push_back(Group{background_, 0, 1});
+  rects.push_back(area);
+  for (const Group& g : groups_) {
+    if (g.pixel == background_) continue;
+    const uint32_t first = static_cast<uint32_t>(rects.size());
+    for (uint32_t i = g.first; i < g.first + g.count; ++i) {
+      const Rect& r = sorted_[i];
+      const Rect cut{std::max(r.left, area.left), std::max(r.top, area.top), std::min(r.right, area.right),
+                     std::min(r.bottom, area.bottom)};
+      if (cut.left < cut.right && cut.top < cut.bottom) rects.push_back(cut);
+    }
+    const uint32_t count = static_cast<uint32_t>(rects.size()) - first;
+    if (count > 0) groups.push_back(Group{g.pixel, first, count});
   }
 }
 

@@ -43,6 +43,14 @@ class FillPlan {
   // drawn in this order (see above).
   const std::vector<Rect>& Rects() const { return sorted_; }
 
+  // The picture inside `area` as the last Build left it, for repainting a
+  // part the screen lost (uncovered, exposed, a new monitor): the area in the
+  // background's group, first, then every other colour's pieces cut to it, in
+  // the form of Groups() and Rects(). Every point lit on the screen is erased
+  // and drawn again in every frame, so the last frame's pieces in their
+  // colours are all that is lit; the rest is background.
+  void Within(const Rect& area, std::vector<Group>& groups, std::vector<Rect>& rects) const;
+
  private:
   struct Fill {
     Rect rect;
@@ -80,6 +88,7 @@ class FillPlan {
   std::vector<Rect> sorted_;
   std::vector<Slot> colours_ = std::vector<Slot>(1024);  // pixel -> group, a power of two
   uint32_t stamp_ = 0;
+  uint32_t background_ = 0;
 };
 
 }  // namespace tk

@@ -11,6 +11,7 @@ FrameBuffer::FrameBuffer(Display& display, std::vector<Rect>& visible) : display
   locked_ = true;
   format_ = PixelFormat::From(view_.format);
   damage_ = display_.Damage();
+  if (!view_.bits && !damage_) visible_.clear();  // nowhere for a square to go
 }
 
 FrameBuffer::~FrameBuffer() {

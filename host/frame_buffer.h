@@ -77,6 +77,7 @@ class FrameBuffer {
  private:
   void Plot(int32_t x, int32_t y, int32_t size, uint32_t pixel) {
     if (damage_) damage_->Add(x, y, size, pixel);
+    if (!view_.bits) return;  // the display presents from the squares alone
     uint8_t* row = view_.bits + static_cast<std::ptrdiff_t>(x) * format_.bytesPerPixel +
                    static_cast<std::ptrdiff_t>(y) * view_.pitch;
     switch (format_.bytesPerPixel) {

@@ -89,7 +89,7 @@ DisplayOpen X11Display::Open() {
   target_ = PresentTarget{dpy_, window_, gc_, wa.visual, wa.depth,
                           format_.redMask | format_.greenMask | format_.blueMask};
   presenter_ = ChoosePresenter(options_, SharedMemoryOffered(dpy_), Area().Width(), target_);
-  repaint_.store(true);
+  RequestRepaint();
   return DisplayOpen::kOk;
 }
 
@@ -130,21 +130,28 @@ bool X11Display::MakeImage(int32_t width, int32_t height) {
   }
   if (!made) return false;
   presenter_->Prepare(damage_);
-  repaint_.store(true);
+  figures_.imageBytes = presenter_->image() ? uint64_t{static_cast<uint32_t>(presenter_->image()->bytes_per_line)} *
+                                                  static_cast<uint32_t>(height)
+                                            : 0;
+  RequestRepaint();
   return true;
 }
 
 bool X11Display::Lock(PixelView& view, std::vector<Rect>& visible) {
   if (!dpy_ || !format_.rgb) return false;
   const Rect area = Area();
-  if (!presenter_->image() || presenter_->width() != area.Width() || presenter_->height() != area.Height()) {
+  if (!presenter_->made() || presenter_->width() != area.Width() || presenter_->height() != area.Height()) {
     if (!MakeImage(area.Width(), area.Height())) return false;
   }
-  const XImage* image = presenter_->image();
-  view.bits = reinterpret_cast<uint8_t*>(image->data);
-  view.pitch = image->bytes_per_line;
   view.format = format_;
-  view.format.bitCount = static_cast<uint32_t>(image->bits_per_pixel);
+  if (const XImage* image = presenter_->image()) {
+    view.bits = reinterpret_cast<uint8_t*>(image->data);
+    view.pitch = image->bytes_per_line;
+    view.format.bitCount = static_cast<uint32_t>(image->bits_per_pixel);
+  } else {
+    view.bits = nullptr;  // the squares alone, through the damage list
+    view.pitch = 0;
+  }
   // The part of the window over this display, in its own coordinates; a
   // monitor the window does not reach gets nothing drawn.
   const Rect seen{std::max(area.left, 0) - area.left, std::max(area.top, 0) - area.top,
@@ -153,14 +160,51 @@ bool X11Display::Lock(PixelView& view, std::vector<Rect>& visible) {
   return true;
 }
 
+namespace {
+constexpr uint64_t PackRect(const Rect& r) {
+  auto c = [](int32_t v) { return static_cast<uint64_t>(static_cast<uint16_t>(std::clamp(v, -32768, 32767))); };
+  return c(r.left) | c(r.top) << 16 | c(r.right) << 32 | c(r.bottom) << 48;
+}
+Rect UnpackRect(uint64_t v) {
+  auto c = [v](int shift) { return int32_t{static_cast<int16_t>(static_cast<uint16_t>(v >> shift))}; };
+  return Rect{c(0), c(16), c(32), c(48)};
+}
+bool Empty(const Rect& r) { return r.left >= r.right || r.top >= r.bottom; }
+}  // namespace
+
+void X11Display::RequestRepaint(const Rect& lost) {
+  if (Empty(lost)) return;
+  uint64_t seen = repaint_.load(std::memory_order_relaxed);
+  for (;;) {
+    // One rectangle holding everything lost so far: a few pixels repainted
+    // twice cost less than a list the two threads would have to share.
+    const Rect had = UnpackRect(seen);
+    const Rect both = Empty(had) ? lost
+                                 : Rect{std::min(had.left, lost.left), std::min(had.top, lost.top),
+                                        std::max(had.right, lost.right), std::max(had.bottom, lost.bottom)};
+    if (repaint_.compare_exchange_weak(seen, PackRect(both), std::memory_order_relaxed)) return;
+  }
+}
+
+// What to repaint, in this display's coordinates and inside its area.
+Rect X11Display::TakeRepaint() {
+  const Rect lost = UnpackRect(repaint_.exchange(0, std::memory_order_relaxed));
+  const Rect area = Area();
+  const Rect cut{std::max(lost.left, area.left) - area.left, std::max(lost.top, area.top) - area.top,
+                 std::min(lost.right, area.right) - area.left, std::min(lost.bottom, area.bottom) - area.top};
+  return Empty(cut) ? Rect{} : cut;
+}
+
 void X11Display::Unlock() {
-  if (!presenter_ || !presenter_->image()) return;
+  if (!presenter_ || !presenter_->made()) return;
   const Rect area = Area();
   BeginTrap();
-  if (repaint_.exchange(false, std::memory_order_relaxed))
-    presenter_->Repaint(area.left, area.top, figures_);
-  else
-    presenter_->Present(damage_, area.left, area.top, figures_);
+  presenter_->Present(damage_, area.left, area.top, figures_);
+  const Rect lost = TakeRepaint();
+  if (!Empty(lost)) {
+    presenter_->Repaint(lost, area.left, area.top, figures_);
+    ++figures_.repaints;
+  }
   figures_.squares += damage_.Squares();
   damage_.Clear();
   ++figures_.frames;

@@ -21,10 +21,12 @@ namespace tk::x11 {
 // render thread from AttachRenderThread on, so the window thread's event
 // loop never shares a connection with drawing.
 //
-// The "primary surface" is one persistent image the size of the area: the
-// frame buffer writes into it, and Unlock presents only what the frame wrote,
-// the way the presenter chosen at Open sends it (see x11_presenter.h); the
-// whole image goes to the server only when the window needs repainting.
+// Unlock presents only what the frame wrote, the way the presenter chosen at
+// Open sends it (see x11_presenter.h). With filled rectangles, the usual way,
+// the client keeps no picture of the screen and the frame buffer only records
+// the squares; the image ways keep one image the size of the area for the
+// frame buffer to write into. A part of the window the server lost is
+// repainted after the frame that follows.
 //
 // On a desktop of several monitors one window covers them all and each
 // monitor gets its own X11Display with the monitor's rectangle in the window:
@@ -59,9 +61,10 @@ class X11Display final : public Display {
     size_.store(Pack(width, height), std::memory_order_relaxed);
   }
 
-  // Any thread: the next Unlock sends the whole image (after an Expose, or
-  // when the image was made anew).
-  void RequestRepaint() { repaint_.store(true, std::memory_order_relaxed); }
+  // Any thread: the next Unlock repaints a part of the window the server
+  // lost (an Expose's rectangle, in window coordinates), or all of it.
+  void RequestRepaint(const Rect& lost);
+  void RequestRepaint() { RequestRepaint(Rect{-32768, -32768, 32767, 32767}); }
 
   // What presenting cost so far (window thread: once the render thread has
   // let go of the display).
@@ -69,6 +72,7 @@ class X11Display final : public Display {
 
  private:
   bool MakeImage(int32_t width, int32_t height);
+  Rect TakeRepaint();
   // What this display covers in window coordinates: its monitor, or the
   // whole window as of the last ClientSize.
   Rect Area() const { return hasMonitor_ ? monitor_ : Rect{0, 0, width_, height_}; }
@@ -92,7 +96,9 @@ class X11Display final : public Display {
 
   std::unique_ptr<Presenter> presenter_;
   DamageList damage_;
-  std::atomic<bool> repaint_{true};
+  // The part of the window to repaint, as left, top, right, bottom in 16
+  // bits each (X's own coordinate range); left >= right when none.
+  std::atomic<uint64_t> repaint_{0};
   Figures figures_;
 };
 

@@ -20,11 +20,14 @@ constexpr int32_t kFillFromWidth = 960;
 
 std::string FiguresLine(const Figures& f) {
   char line[256];
-  std::snprintf(line, sizeof line, "x11: %llu frames, %llu squares, %llu rectangles, %llu pixels, %llu colours, %s, %s",
+  std::snprintf(line, sizeof line,
+                "x11: %llu frames, %llu squares, %llu rectangles, %llu pixels, %llu colours, %llu repaints, "
+                "%llu image bytes, %s, %s",
                 static_cast<unsigned long long>(f.frames), static_cast<unsigned long long>(f.squares),
                 static_cast<unsigned long long>(f.rectangles), static_cast<unsigned long long>(f.pixels),
-                static_cast<unsigned long long>(f.colours), f.filled ? "filled" : "put",
-                f.sharedMemory ? "shared image" : "XPutImage");
+                static_cast<unsigned long long>(f.colours), static_cast<unsigned long long>(f.repaints),
+                static_cast<unsigned long long>(f.imageBytes), f.filled ? "filled" : "put",
+                f.filled ? "no image" : f.sharedMemory ? "shared image" : "XPutImage");
   return line;
 }
 
@@ -37,8 +40,7 @@ void Presenter::Adopt(_XImage* image, int32_t width, int32_t height) {
 }
 
 void Presenter::Drop() {
-  if (!image_) return;
-  Release();
+  if (image_) Release();
   image_ = nullptr;
   width_ = height_ = 0;
 }
@@ -50,8 +52,8 @@ void Presenter::Put(const Rect& r, int originX, int originY, Figures& figures) {
   figures.pixels += uint64_t{w} * h;
 }
 
-void Presenter::Repaint(int originX, int originY, Figures& figures) {
-  Put(Rect{0, 0, width_, height_}, originX, originY, figures);
+void Presenter::Repaint(const Rect& lost, int originX, int originY, Figures& figures) {
+  Put(lost, originX, originY, figures);
 }
 
 std::unique_ptr<Presenter> ChoosePresenter(const X11PresentOptions& options, bool sharedMemory, int32_t width,

@@ -16,12 +16,14 @@ namespace tk::x11 {
 // What presenting cost, for the measurements: frames presented, squares
 // drawn, rectangles sent and pixels in them; how the frames went at the end.
 struct Figures {
-  uint64_t frames = 0, squares = 0, rectangles = 0, pixels = 0, colours = 0;
+  uint64_t frames = 0, squares = 0, rectangles = 0, pixels = 0, colours = 0, repaints = 0;
   bool filled = false;  // filled rectangles at the end, else images
   bool sharedMemory = false;
+  uint64_t imageBytes = 0;  // the client's picture of the screen at the end, if any
 };
-// One line for the measuring scripts (bench/x11_cpu.sh reads it):
-// "x11: F frames, S squares, R rectangles, P pixels, C colours, way, image".
+// One line for the measuring scripts (bench/x11_cpu.sh reads it): "x11: F
+// frames, S squares, R rectangles, P pixels, C colours, N repaints, B image
+// bytes, way, image".
 std::string FiguresLine(const Figures& figures);
 
 // Where a presenter sends: the display's own connection, window and GC, and
@@ -37,9 +39,10 @@ struct PresentTarget {
 };
 
 // How a frame reaches the server, chosen once when the display opens: filled
-// rectangles, shared images or plain images. It owns the image the frame
-// buffer writes into. Render thread only, between the display's Open and
-// Close.
+// rectangles, shared images or plain images. The image ways own the image the
+// frame buffer writes into; filled rectangles keep none (the frame buffer
+// then only records the squares). Render thread only, between the display's
+// Open and Close.
 class Presenter {
  public:
   enum class Kind { kFill, kSharedImages, kPlainImages };
@@ -48,26 +51,28 @@ class Presenter {
   Presenter& operator=(const Presenter&) = delete;
 
   Kind kind() const { return kind_; }
-  // Makes a black image of the size; false when it cannot, and the display
-  // falls back (see ChoosePresenter).
+  // Gets ready for an area of the size (a black image, for the image ways);
+  // false when it cannot, and the display falls back (see ChoosePresenter).
   virtual bool Make(int32_t width, int32_t height) = 0;
   void Drop();
-  _XImage* image() const { return image_; }
+  bool made() const { return width_ > 0; }
+  _XImage* image() const { return image_; }  // null when filling
   int32_t width() const { return width_; }
   int32_t height() const { return height_; }
   // How the frame buffer records the damage this way of sending wants.
   virtual void Prepare(DamageList& damage) const = 0;
   // Sends what the frame changed.
   virtual void Present(const DamageList& damage, int originX, int originY, Figures& figures) = 0;
-  // Sends the whole image (after an Expose, or when it was made anew).
-  void Repaint(int originX, int originY, Figures& figures);
+  // Repaints a part of the area the server lost (uncovered, exposed, new),
+  // after the frame was presented: the image's pixels there.
+  virtual void Repaint(const Rect& lost, int originX, int originY, Figures& figures);
 
  protected:
   Presenter(Kind kind, const PresentTarget& target) : kind_(kind), t_(target) {}
   // One rectangle of the image to its place in the window.
   virtual void Put(const Rect& r, int originX, int originY, Figures& figures);
-  // Frees what Make made besides the XImage itself.
-  virtual void Release() = 0;
+  // Frees what Make made besides the XImage itself; called with an image only.
+  virtual void Release() {}
   void Adopt(_XImage* image, int32_t width, int32_t height);
 
   const Kind kind_;

@@ -156,11 +156,13 @@ void SaverRun::HandleEvent(const XEvent& e) {
           e.xfocus.detail != NotifyInferior && e.xfocus.detail != NotifyPointer)
         Watch(InputKind::kFocusLost);
       break;
-    case Expose:
-      if (e.xexpose.count == 0)
-        for (Screen& d : displays_)
-          if (d.window == e.xexpose.window) d.display->RequestRepaint();
+    case Expose: {
+      // Every rectangle the server lost; each display repaints its part.
+      const Rect lost{e.xexpose.x, e.xexpose.y, e.xexpose.x + e.xexpose.width, e.xexpose.y + e.xexpose.height};
+      for (Screen& d : displays_)
+        if (d.window == e.xexpose.window) d.display->RequestRepaint(lost);
       break;
+    }
     case ConfigureNotify:
       // The render thread sees the new client size at its next frame and
       // remakes its image.

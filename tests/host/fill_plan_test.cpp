@@ -69,6 +69,39 @@ void ExpectPlanRedraws(const FillPlan& plan, const Canvas& source, uint32_t mask
   EXPECT_EQ(wrong, 0);
 }
 
+// Repaints `area` from the plan onto a canvas of marker pixels, as a lost
+// part of the screen is repainted, and checks it against the frame drawn
+// onto black: equal inside the area (cut to the canvas), untouched outside.
+void ExpectRepaintEqualsTheFrame(const FillPlan& plan, const Canvas& frame, uint32_t mask, const Rect& area) {
+  Canvas black(frame.w, frame.h, frame.bpp);
+  for (size_t i = 0; i < frame.squares.size(); ++i) black.Fill(frame.squares[i], frame.pixels[i]);
+  const Rect cut{std::max(area.left, 0), std::max(area.top, 0), std::min(area.right, frame.w),
+                 std::min(area.bottom, frame.h)};
+  std::vector<FillPlan::Group> groups;
+  std::vector<Rect> rects;
+  plan.Within(cut, groups, rects);
+  const uint32_t marker = 0xABCDEFu & mask;
+  std::vector<uint32_t> shown(static_cast<size_t>(frame.w * frame.h), marker);
+  for (const FillPlan::Group& g : groups) {
+    EXPECT_EQ(&g == groups.data(), g.pixel == 0) << "the background's group is not the first";
+    for (uint32_t i = g.first; i < g.first + g.count; ++i) {
+      const Rect& r = rects[i];
+      for (int32_t y = r.top; y < r.bottom; ++y)
+        for (int32_t x = r.left; x < r.right; ++x) shown[static_cast<size_t>(y * frame.w + x)] = g.pixel;
+    }
+  }
+  int wrong = 0;
+  for (int32_t y = 0; y < frame.h; ++y) {
+    for (int32_t x = 0; x < frame.w; ++x) {
+      const bool inside = x >= cut.left && x < cut.right && y >= cut.top && y < cut.bottom;
+      const uint32_t got = shown[static_cast<size_t>(y * frame.w + x)];
+      const uint32_t want = inside ? black.At(x, y) & mask : marker;
+      if (got != want && ++wrong <= 5) ADD_FAILURE() << "repaint at " << x << "," << y << ": " << got << " want " << want;
+    }
+  }
+  EXPECT_EQ(wrong, 0);
+}
+
 TEST(FillPlan, OneRectanglePerSolidSquareAndOneGroupPerColour) {
   Canvas c(64, 48, 4);
   c.Fill(Rect{2, 3, 8, 9}, 0x00FF0000u);
@@ -119,7 +152,8 @@ TEST(FillPlan, EraseStaysWholeAndACoveredPointKeepsItsVisibleParts) {
 
 // Many frames of overlapping squares in many colours, at every pixel size,
 // with bits outside the channels that must not split colours; the plan is
-// reused, so its tables must forget each frame.
+// reused, so its tables must forget each frame. Any part of each frame,
+// repainted from the plan alone, equals the frame drawn onto black.
 TEST(FillPlan, RedrawsEveryFrameExactlyAtEveryPixelSize) {
   for (int32_t bpp : {2, 3, 4}) {
     SCOPED_TRACE(bpp);
@@ -149,6 +183,9 @@ TEST(FillPlan, RedrawsEveryFrameExactlyAtEveryPixelSize) {
       }
       plan.Build(c.squares, c.pixels, mask);
       ExpectPlanRedraws(plan, c, mask);
+      ExpectRepaintEqualsTheFrame(plan, c, mask,
+                                  Rect{static_cast<int32_t>(next(80)) - 10, static_cast<int32_t>(next(60)) - 10,
+                                       static_cast<int32_t>(next(80)) + 50, static_cast<int32_t>(next(60)) + 40});
       uint32_t total = 0;
       for (size_t g = 0; g < plan.Groups().size(); ++g) {
         total += plan.Groups()[g].count;

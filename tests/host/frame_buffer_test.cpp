@@ -1,8 +1,14 @@
-// The frame buffer: pixel formats, the clip rule, the three store widths.
+// The frame buffer: pixel formats, the clip rule, the three store widths,
+// and the squares it records for displays that present from them.
 #include <gtest/gtest.h>
 
+#include "core/clock.h"
+#include "host/fill_plan.h"
 #include "host/frame_buffer.h"
+#include "host/render_host.h"
+#include "host/render_loop.h"
 #include "platform/offscreen/memory_display.h"
+#include "platform/offscreen/memory_store.h"
 
 namespace tk {
 namespace {
@@ -131,6 +137,135 @@ TEST(FrameBuffer, BusyLockSkipsTheFrameAndNeverUnlocks) {
   }
   EXPECT_EQ(d.unlockCount, 0);
   EXPECT_EQ(d.PixelAt(0, 0), 0u);
+}
+
+// A display that keeps no picture: the squares come through the damage
+// list, clipped as pixels would be, in the display's pixel values; nothing
+// is written anywhere. Without a damage list such a lock draws nothing.
+class SquaresOnly final : public Display {
+ public:
+  DisplayOpen Open() override { return DisplayOpen::kOk; }
+  PixelFormatInfo PixelFormat() override { return format; }
+  void Close() override {}
+  void ClientSize(int32_t& w, int32_t& h) override { w = 20, h = 10; }
+  int32_t ScreenWidth() override { return 20; }
+  bool Lock(PixelView& view, std::vector<Rect>& visible) override {
+    view.bits = nullptr;
+    view.pitch = 0;
+    view.format = format;
+    visible = {Rect{0, 0, 20, 10}};
+    return true;
+  }
+  void Unlock() override {}
+  DamageList* Damage() override { return withList ? &damage : nullptr; }
+  PixelFormatInfo format{true, 16, 0xF800, 0x07E0, 0x001F};
+  DamageList damage;
+  bool withList = true;
+};
+
+TEST(FrameBuffer, ADisplayWithoutPixelsGetsTheSquaresOnly) {
+  SquaresOnly d;
+  d.damage.KeepSquares(true);
+  std::vector<Rect> visible;
+  {
+    FrameBuffer fb(d, visible);
+    ASSERT_TRUE(fb.locked());
+    fb.FillSquare(18, 8, 2, 0x000000FF);
+    fb.FillSquare(19, 8, 2, 0x000000FF);  // over the edge: dropped
+    fb.FillSquare(3, 4, 2, 0);
+  }
+  EXPECT_EQ(d.damage.Written(), (std::vector<Rect>{Rect{18, 8, 20, 10}, Rect{3, 4, 5, 6}}));
+  EXPECT_EQ(d.damage.WrittenPixels(), (std::vector<uint32_t>{0xF800u, 0u}));
+  d.withList = false;
+  FrameBuffer fb(d, visible);
+  fb.FillSquare(0, 0, 1, 0xFFFFFF);
+  EXPECT_TRUE(visible.empty());
+}
+
+class NoThread final : public ThreadStarter {
+ public:
+  bool Start(std::function<void()>, int32_t) override { return true; }
+  void Join() override {}
+};
+
+// A screen in memory that also records every frame's squares and plans them.
+class Recording final : public Display {
+ public:
+  Recording(int32_t w, int32_t h, int32_t format) : screen(w, h, format) { damage.KeepSquares(true); }
+  DisplayOpen Open() override { return screen.Open(); }
+  PixelFormatInfo PixelFormat() override { return screen.PixelFormat(); }
+  void Close() override { screen.Close(); }
+  void ClientSize(int32_t& w, int32_t& h) override { screen.ClientSize(w, h); }
+  int32_t ScreenWidth() override { return screen.ScreenWidth(); }
+  bool Lock(PixelView& view, std::vector<Rect>& visible) override {
+    damage.Clear();
+    return screen.Lock(view, visible);
+  }
+  void Unlock() override {
+    screen.Unlock();
+    const PixelFormatInfo f = screen.PixelFormat();
+    plan.Build(damage.Written(), damage.WrittenPixels(), f.redMask | f.greenMask | f.blueMask, 0);
+  }
+  DamageList* Damage() override { return &damage; }
+  MemoryDisplay screen;
+  DamageList damage;
+  FillPlan plan;
+};
+
+// The saver's own frames, objects coming and going: any part of the screen
+// repainted from the last frame's plan alone equals what the frames left
+// there in pixels. This holds because every lit point is erased and drawn
+// again in every frame; a point left lit without being drawn again (an
+// object dropped before its points were erased, a size changed between the
+// erase and the draw) fails here.
+TEST(FrameBuffer, TheLastFramesSquaresHoldTheWholePicture) {
+  for (const auto& [format, seed] : {std::pair{32, 3u}, std::pair{16, 8u}}) {
+    SCOPED_TRACE(format);
+    SimulatedTickSource clock(5000 + seed, 3);
+    InstallTickSource(&clock);
+    struct Restore {
+      ~Restore() { InstallTickSource(nullptr); }
+    } restore;
+    Recording d(640, 360, format);
+    MemorySettingsStore store;
+    NoThread noThread;
+    HostPlatform platform{{&d}, store, EmbeddedResources(), noThread, [](Settings& s) { s.objectVelocity = 9; }};
+    RenderHost host(platform, seed);
+    RenderLoop loop(host);
+    int objects = 0;
+    loop.observerContext = &objects;
+    loop.onObjectCreated = [](void* count, SceneObject&) { ++*static_cast<int*>(count); };
+    loop.Begin();
+    const PixelFormatInfo f = d.PixelFormat();
+    const uint32_t channels = f.redMask | f.greenMask | f.blueMask;
+    uint32_t pick = seed;
+    auto next = [&pick](int32_t n) {
+      pick = pick * 1103515245u + 12345u;
+      return static_cast<int32_t>((pick >> 8) % static_cast<uint32_t>(n));
+    };
+    std::vector<FillPlan::Group> groups;
+    std::vector<Rect> rects;
+    std::vector<uint32_t> shown(640 * 360);
+    for (int frame = 1; frame <= 50 * 80; ++frame) {
+      loop.Frame();
+      if (frame % 40 != 0) continue;
+      const int32_t x = next(640), y = next(360);
+      const Rect area = frame % 1000 == 0 ? Rect{0, 0, 640, 360} : Rect{x, y, x + 1 + next(640 - x), y + 1 + next(360 - y)};
+      d.plan.Within(area, groups, rects);
+      for (const FillPlan::Group& g : groups)
+        for (uint32_t i = g.first; i < g.first + g.count; ++i)
+          for (int32_t py = rects[i].top; py < rects[i].bottom; ++py)
+            for (int32_t px = rects[i].left; px < rects[i].right; ++px) shown[py * 640 + px] = g.pixel;
+      int wrong = 0;
+      for (int32_t py = area.top; py < area.bottom; ++py)
+        for (int32_t px = area.left; px < area.right; ++px)
+          if ((d.screen.PixelAt(px, py) & channels) != shown[py * 640 + px] && ++wrong <= 3)
+            ADD_FAILURE() << "frame " << frame << " at " << px << "," << py;
+      ASSERT_EQ(wrong, 0);
+    }
+    loop.End();
+    EXPECT_GE(objects, 3);
+  }
 }
 
 }  // namespace
