@@ -9,6 +9,9 @@
 #include "shell/command_line.h"
 #include "shell/linux/front_ends.h"
 #include "shell/options.h"
+#if defined(TK_HAVE_WAYLAND)
+#include "platform/wayland/wayland_front_end.h"
+#endif
 
 namespace tk {
 namespace {
@@ -18,6 +21,24 @@ std::function<void(Settings&)> Overrides(const Options& o) {
     std::string ignored;
     for (const std::string& a : overrides) ApplySettingOverride(s, a, ignored);
   };
+}
+
+// Full screen and the trial window go to the Wayland compositor when
+// WAYLAND_DISPLAY names one that answers (or --wayland says so), to X11
+// otherwise; previews and hacks draw into X windows and stay there.
+int RunSaverOn(const Options& o, const SaverRequest& r) {
+  const bool waylandMode = r.mode == SaverRequest::Mode::kFullScreen || r.mode == SaverRequest::Mode::kWindow;
+#if defined(TK_HAVE_WAYLAND)
+  if (waylandMode && o.windowSystem != Options::WindowSystem::kX11 &&
+      (o.windowSystem == Options::WindowSystem::kWayland || wayland::CompositorAnswers()))
+    return wayland::RunSaver(r);
+#else
+  if (waylandMode && o.windowSystem == Options::WindowSystem::kWayland) {
+    std::fprintf(stderr, "telkarim: this build has no Wayland front end\n");
+    return 1;
+  }
+#endif
+  return RunX11Saver(r);
 }
 
 class LinuxShell final : public ShellServices {
@@ -30,7 +51,7 @@ class LinuxShell final : public ShellServices {
     r.mode = parent ? SaverRequest::Mode::kPreview : SaverRequest::Mode::kFullScreen;
     r.window = parent;
     r.settingsFile = options_.settingsFile;
-    return RunX11Saver(r);
+    return RunSaverOn(options_, r);
   }
   int ShowSettings(WindowId owner) override {
     DialogRequest r;
@@ -98,6 +119,13 @@ int LinuxMain(int argc, char** argv) {
     case Options::Action::kShowSettings: return ShowSettingsValues(o);
     case Options::Action::kSaveSettings: return SaveSettingsValues(o);
     case Options::Action::kHelp: std::fputs(UsageText(), stdout); return 0;
+    case Options::Action::kIdle:
+#if defined(TK_HAVE_WAYLAND)
+      return wayland::RunIdle(o.idleSeconds, o.settingsFile);
+#else
+      std::fprintf(stderr, "telkarim: this build has no Wayland front end\n");
+      return 2;
+#endif
     case Options::Action::kVersion: std::puts("telkarim 1.2"); return 0;
     case Options::Action::kSettingsDialog: {
       DialogRequest r;
@@ -116,7 +144,7 @@ int LinuxMain(int argc, char** argv) {
       }
       r.settingsFile = o.settingsFile;
       r.adjustSettings = Overrides(o);
-      return RunX11Saver(r);
+      return RunSaverOn(o, r);
     }
   }
   return 2;

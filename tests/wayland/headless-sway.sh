@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# Starts a headless sway with two outputs (HEADLESS-1 1920x1080 at 0,0 and
+# HEADLESS-2 1280x720 at 1920,0) for the Wayland tests, and waits until its
+# socket answers.
+#
+#   headless-sway.sh DIR [xwayland]
+#
+# DIR (created) receives the runtime folder and a file `env` holding the
+# client's environment, one NAME=value a line (XDG_RUNTIME_DIR,
+# WAYLAND_DISPLAY, SWAYSOCK, and DISPLAY with xwayland); the script prints
+# sway's process id and exits 0, or exits 77 when sway cannot run here.
+# sway refuses to run as root, so it runs as nobody (uid 65534) in a 0700
+# runtime folder that user owns; clients may stay root.
+set -euo pipefail
+dir=$1
+xwayland=${2:-}
+here=$(cd "$(dirname "$0")" && pwd)
+for tool in sway grim wtype setpriv; do
+  if ! command -v "$tool" >/dev/null 2>&1; then
+    "$here/../../scripts/install-deps.sh" >&2 || true
+    break
+  fi
+done
+command -v sway >/dev/null 2>&1 || { echo "headless-sway: sway is not installed" >&2; exit 77; }
+mkdir -p "$dir"
+rt=$dir/runtime
+mkdir -p "$rt"
+chmod 0700 "$rt"
+chown 65534:65534 "$rt" "$dir"
+chmod 0755 "$dir"
+config=$dir/config
+{
+  echo "output HEADLESS-1 resolution 1920x1080 position 0 0"
+  echo "output HEADLESS-2 resolution 1280x720 position 1920 0"
+  if [ "$xwayland" = xwayland ]; then echo "xwayland enable"; else echo "xwayland disable"; fi
+} > "$config"
+chmod 0644 "$config"
+setpriv --reuid=65534 --regid=65534 --clear-groups env -i PATH=/usr/bin:/bin HOME=/nonexistent \
+  XDG_RUNTIME_DIR="$rt" WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
+  WLR_HEADLESS_OUTPUTS=2 sway -c "$config" >"$dir/sway.log" 2>&1 </dev/null &
+pid=$!
+# The socket and the IPC socket appear once sway is ready; up to 30 s.
+for _ in $(seq 300); do
+  sock=$(ls "$rt"/sway-ipc.*.sock 2>/dev/null | head -n1 || true)
+  wl=$(cd "$rt" && ls wayland-? 2>/dev/null | head -n1 || true)
+  if [ -n "$sock" ] && [ -n "$wl" ] &&
+     XDG_RUNTIME_DIR=$rt SWAYSOCK=$sock swaymsg -t get_outputs >/dev/null 2>&1; then
+    {
+      echo "XDG_RUNTIME_DIR=$rt"
+      echo "WAYLAND_DISPLAY=$wl"
+      echo "SWAYSOCK=$sock"
+      if [ "$xwayland" = xwayland ]; then
+        # The X display sway opens for XWayland clients: the first free number.
+        for n in $(seq 0 64); do
+          if [ -S /tmp/.X11-unix/X$n ] && grep -q "Xwayland\|DISPLAY=:$n\|:$n" "$dir/sway.log" 2>/dev/null; then
+            echo "DISPLAY=:$n"
+            break
+          fi
+        done
+      fi
+    } > "$dir/env"
+    echo "$pid"
+    exit 0
+  fi
+  if ! kill -0 "$pid" 2>/dev/null; then
+    echo "headless-sway: sway ended at start:" >&2
+    tail -n 20 "$dir/sway.log" >&2
+    exit 77
+  fi
+  sleep 0.1
+done
+kill "$pid" 2>/dev/null || true
+echo "headless-sway: sway did not answer within 30 s" >&2
+exit 77
