@@ -258,10 +258,18 @@ void SeatCapabilities(void* data, wl_seat* seat, uint32_t caps) {
   if ((caps & WL_SEAT_CAPABILITY_KEYBOARD) && !run->keyboard_) {
     run->keyboard_ = wl_seat_get_keyboard(seat);
     wl_keyboard_add_listener(run->keyboard_, &kKeyboardListener, run);
+  } else if (!(caps & WL_SEAT_CAPABILITY_KEYBOARD) && run->keyboard_) {
+    wl_keyboard_destroy(run->keyboard_);
+    run->keyboard_ = nullptr;
   }
   if ((caps & WL_SEAT_CAPABILITY_POINTER) && !run->pointer_) {
     run->pointer_ = wl_seat_get_pointer(seat);
     wl_pointer_add_listener(run->pointer_, &kPointerListener, run);
+  } else if (!(caps & WL_SEAT_CAPABILITY_POINTER) && run->pointer_) {
+    // The last pointing device went: the next one gets a pointer of its own,
+    // since this one hears nothing any more.
+    wl_pointer_destroy(run->pointer_);
+    run->pointer_ = nullptr;
   }
   if ((caps & WL_SEAT_CAPABILITY_TOUCH) && !run->touch_) {
     run->touch_ = wl_seat_get_touch(seat);

@@ -202,10 +202,13 @@ TEST(DamageMerger, CoversEveryPixelWithinTheLimitAndTheSurface) {
     }
     for (const Rect& r : in)
       for (int32_t y = std::max(r.top, 0); y < std::min(r.bottom, h); ++y)
-        for (int32_t x = std::max(r.left, 0); x < std::min(r.right, w); ++x)
+        for (int32_t x = std::max(r.left, 0); x < std::min(r.right, w); ++x) {
           ASSERT_TRUE(covered[static_cast<size_t>(y) * w + x]) << count << " squares: " << x << "," << y;
+        }
     // A few squares stay a few small rectangles, not the whole surface.
-    if (count <= 3) EXPECT_LE(Area(out), int64_t{count} * 64 * 64);
+    if (count <= 3) {
+      EXPECT_LE(Area(out), int64_t{count} * 64 * 64);
+    }
   }
   merger.Merge({Rect{-5, -5, -1, -1}}, w, h, 32, out);
   EXPECT_TRUE(out.empty()) << "damage wholly outside the surface sends nothing";
