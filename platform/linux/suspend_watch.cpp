@@ -1,15 +1,14 @@
 #include "platform/linux/suspend_watch.h"
 
-#include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <thread>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <gio/gio.h>
+
+#include "platform/linux/event_loop.h"
 
 namespace tk {
 namespace {
@@ -23,12 +22,16 @@ constexpr const char* kManager = "org.freedesktop.login1.Manager";
 #if defined(__SANITIZE_THREAD__)
 // GLib and GIO are not built with the thread sanitizer, so the locks inside
 // them are invisible to it and GDBus's own worker thread looks racy. Our side
-// of the listener shares only the pipe and the mutex-guarded phase with it.
+// of the listener shares only the event loop's queue and the mutex-guarded
+// phase with it.
 extern "C" const char* __tsan_default_suppressions() { return "race:libglib-2.0.so\nrace:libgio-2.0.so\n"; }
 #endif
 
 struct SuspendWatch::State {
-  int pipe[2] = {-1, -1};
+  EventLoop* events = nullptr;  // the window thread's
+  // Held by the watch alone; what the listener posts holds it weakly, so an
+  // announcement still queued when the watch ends is dropped.
+  std::shared_ptr<std::function<void()>> onSuspend;
   GMainContext* context = nullptr;
   GMainLoop* loop = nullptr;
   GCancellable* cancel = nullptr;
@@ -96,10 +99,10 @@ struct SuspendWatch::State {
     gboolean sleeping = FALSE;
     g_variant_get(parameters, "(b)", &sleeping);
     if (!sleeping) return;
-    const char b = 1;
-    // The pipe only fills if the window thread stopped reading; one byte is
-    // enough to wake it then.
-    [[maybe_unused]] ssize_t n = write(static_cast<State*>(self)->pipe[1], &b, 1);
+    State& s = *static_cast<State*>(self);
+    s.events->Post([heard = std::weak_ptr<std::function<void()>>(s.onSuspend)] {
+      if (auto fn = heard.lock()) (*fn)();
+    });
   }
 
   static gboolean Quit(gpointer loop) {
@@ -108,17 +111,10 @@ struct SuspendWatch::State {
   }
 };
 
-SuspendWatch::SuspendWatch() : state_(new State) {
+SuspendWatch::SuspendWatch(EventLoop& loop, std::function<void()> onSuspend) : state_(new State) {
   State& s = *state_;
-  if (::pipe(s.pipe) != 0) {
-    s.pipe[0] = s.pipe[1] = -1;
-    s.phase = State::Phase::kGaveUp;
-    return;
-  }
-  for (int fd : s.pipe) {
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
-    fcntl(fd, F_SETFD, FD_CLOEXEC);
-  }
+  s.events = &loop;
+  s.onSuspend = std::make_shared<std::function<void()>>(std::move(onSuspend));
   s.context = g_main_context_new();
   s.loop = g_main_loop_new(s.context, FALSE);
   s.cancel = g_cancellable_new();
@@ -140,20 +136,7 @@ SuspendWatch::~SuspendWatch() {
   if (s.loop) g_main_loop_unref(s.loop);
   if (s.context) g_main_context_unref(s.context);
   if (s.cancel) g_object_unref(s.cancel);
-  for (int fd : s.pipe)
-    if (fd >= 0) close(fd);
   delete state_;
-}
-
-int SuspendWatch::fd() const { return state_->pipe[0]; }
-
-bool SuspendWatch::TakeAnnouncement() {
-  if (state_->pipe[0] < 0) return false;
-  bool any = false;
-  char buf[64];
-  ssize_t n;
-  while ((n = read(state_->pipe[0], buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR)) any = any || n > 0;
-  return any;
 }
 
 bool SuspendWatch::WaitListening(int timeoutMs) {

@@ -1,6 +1,10 @@
 #pragma once
 
+#include <functional>
+
 namespace tk {
+
+class EventLoop;
 
 // Hears the machine announce that it is about to sleep, so that a saver on
 // Linux ends on suspend as it does on Windows, where the power broadcast
@@ -9,21 +13,18 @@ namespace tk {
 // the one DBUS_SYSTEM_BUS_ADDRESS names, or the usual socket.
 //
 // Listening happens on a thread of its own, which connects, subscribes and
-// waits; the window thread's event loop only adds fd() to its select() and
-// calls TakeAnnouncement() when it turns readable. Without a system bus (or
-// in a build without GIO) fd() never turns readable and nothing changes.
+// waits; an announcement reaches the window thread as onSuspend, posted to
+// its event loop. Without a system bus (or in a build without GIO) onSuspend
+// is never called and nothing changes.
 class SuspendWatch {
  public:
-  SuspendWatch();   // starts listening in the background; never blocks
+  // Starts listening in the background; never blocks. The loop outlives the
+  // watch; onSuspend is not called once the watch is gone.
+  SuspendWatch(EventLoop& loop, std::function<void()> onSuspend);
   ~SuspendWatch();  // stops the listener and joins its thread
   SuspendWatch(const SuspendWatch&) = delete;
   SuspendWatch& operator=(const SuspendWatch&) = delete;
 
-  // Readable once a suspend was announced; -1 when nothing can be heard.
-  int fd() const;
-  // Empties fd(); true when at least one suspend was announced since the
-  // last call.
-  bool TakeAnnouncement();
   // Waits up to timeoutMs for the listener to be subscribed on the bus (so
   // that a signal sent from now on is heard); false when it gave up for want
   // of a bus, or the time ran out. The saver itself never needs to wait.

@@ -6,10 +6,8 @@ namespace tk {
 
 struct SuspendWatch::State {};
 
-SuspendWatch::SuspendWatch() : state_(nullptr) {}
+SuspendWatch::SuspendWatch(EventLoop&, std::function<void()>) : state_(nullptr) {}
 SuspendWatch::~SuspendWatch() = default;
-int SuspendWatch::fd() const { return -1; }
-bool SuspendWatch::TakeAnnouncement() { return false; }
 bool SuspendWatch::WaitListening(int) { return false; }
 
 }  // namespace tk

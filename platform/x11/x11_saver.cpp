@@ -14,13 +14,13 @@
 #include <pthread.h>
 #include <sched.h>
 #include <sys/resource.h>
-#include <sys/select.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include "core/clock.h"
 #include "host/render_host.h"
 #include "host/resources.h"
+#include "platform/linux/event_loop.h"
 #include "platform/linux/suspend_watch.h"
 #include "platform/x11/x11_display.h"
 #include "platform/x11/x11_errors.h"
@@ -62,32 +62,6 @@ void ApplyRenderPriority(int32_t priority) {
     param.sched_priority = 0;
     pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
   }
-}
-
-// SIGTERM and SIGINT end the run cleanly: the handler only writes a byte the
-// event loop's select() wakes up on.
-int signalPipe[2] = {-1, -1};
-
-void OnSignal(int) {
-  const int saved = errno;
-  const char b = 1;
-  [[maybe_unused]] ssize_t n = write(signalPipe[1], &b, 1);
-  errno = saved;
-}
-
-void InstallSignals() {
-  if (signalPipe[0] < 0) {
-    if (pipe(signalPipe) != 0) return;
-    for (int fd : signalPipe) {
-      fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
-      fcntl(fd, F_SETFD, FD_CLOEXEC);
-    }
-  }
-  struct sigaction sa{};
-  sa.sa_handler = OnSignal;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGTERM, &sa, nullptr);
-  sigaction(SIGINT, &sa, nullptr);
 }
 
 bool WindowAlive(::Display* dpy, Window w) {
@@ -230,9 +204,9 @@ class SaverRun {
   bool watching_ = false;
   Atom deleteAtom_ = 0;
   Cursor blank_ = 0;
-  bool quit_ = false;
+  EventLoop loop_;
   bool grabbed_ = false;
-  bool powerChecked_ = false, powerDown_ = false;
+  bool powerDown_ = false;
   std::unique_ptr<InputWatch> watch_;
   std::unique_ptr<SuspendWatch> suspend_;  // only where input is watched: a hack's daemon decides for itself
   std::unique_ptr<x11::X11Display> display_;
@@ -350,7 +324,7 @@ int SaverRun::Run() {
   }
   watch_ = std::make_unique<InputWatch>(watching_, fullScreen_);
   watch_->SetAnchor(QueryCursor(dpy_));
-  if (watching_) suspend_ = std::make_unique<SuspendWatch>();
+  if (watching_) suspend_ = std::make_unique<SuspendWatch>(loop_, [this] { Watch(InputKind::kPowerEvent); });
   if (ownWindow_) XMapRaised(dpy_, window_);
   for (Window w : screenWindows_) XMapRaised(dpy_, w);
   XSync(dpy_, False);
@@ -364,52 +338,27 @@ int SaverRun::Run() {
   host_ = std::make_unique<RenderHost>(*platform_, TickCount());
   if (host_->errorText()) painter_ = std::make_unique<x11::XftTextPainter>(dpy_, window_);
 
-  int dpmsEvent = 0, dpmsError = 0;
-  const bool dpms = DPMSQueryExtension(dpy_, &dpmsEvent, &dpmsError) && DPMSCapable(dpy_);
-  uint32_t nextError = TickCount() + kErrorTimerMs;
-  uint32_t nextPower = TickCount() + kPowerPollMs;
-  const int xfd = ConnectionNumber(dpy_);
-
-  while (!quit_) {
-    while (!quit_ && XPending(dpy_)) {
+  // SIGTERM and SIGINT end the run cleanly.
+  loop_.OnSignal(SIGTERM, [this] { loop_.Stop(); });
+  loop_.OnSignal(SIGINT, [this] { loop_.Stop(); });
+  // Xlib reads events into its own queue: empty it before every wait.
+  loop_.BeforeWait([this] {
+    while (XPending(dpy_)) {
       XEvent e;
       XNextEvent(dpy_, &e);
       HandleEvent(e);
     }
-    if (quit_) break;
-    const uint32_t now = TickCount();
-    if (painter_ && TickReached(now, nextError)) {
+  });
+  loop_.AddFd(ConnectionNumber(dpy_), [] {});  // read by XPending before the next wait
+  if (painter_)
+    loop_.AddTimer(kErrorTimerMs, [this] {
       host_->OnErrorTimer(*painter_);
       XFlush(dpy_);
-      nextError = now + kErrorTimerMs;
-    }
-    if (dpms && TickReached(now, nextPower)) {
-      PollPower();
-      nextPower = now + kPowerPollMs;
-    }
-    int32_t wait = static_cast<int32_t>(kPowerPollMs);
-    if (painter_) wait = std::min<int32_t>(wait, static_cast<int32_t>(nextError - now));
-    if (dpms) wait = std::min<int32_t>(wait, static_cast<int32_t>(nextPower - now));
-    if (wait < 0) wait = 0;
-    fd_set fds;
-    FD_ZERO(&fds);
-    FD_SET(xfd, &fds);
-    int maxFd = xfd;
-    if (signalPipe[0] >= 0) {
-      FD_SET(signalPipe[0], &fds);
-      if (signalPipe[0] > maxFd) maxFd = signalPipe[0];
-    }
-    const int suspendFd = suspend_ ? suspend_->fd() : -1;
-    if (suspendFd >= 0) {
-      FD_SET(suspendFd, &fds);
-      if (suspendFd > maxFd) maxFd = suspendFd;
-    }
-    timeval tv{wait / 1000, (wait % 1000) * 1000};
-    const int n = select(maxFd + 1, &fds, nullptr, nullptr, &tv);
-    if (n > 0 && signalPipe[0] >= 0 && FD_ISSET(signalPipe[0], &fds)) quit_ = true;
-    if (n > 0 && suspendFd >= 0 && FD_ISSET(suspendFd, &fds) && suspend_->TakeAnnouncement())
-      Watch(InputKind::kPowerEvent);
-  }
+    });
+  int dpmsEvent = 0, dpmsError = 0;
+  if (DPMSQueryExtension(dpy_, &dpmsEvent, &dpmsError) && DPMSCapable(dpy_))
+    loop_.AddTimer(kPowerPollMs, [this] { PollPower(); });
+  loop_.Run();
   Teardown();
   return 0;
 }
@@ -442,7 +391,7 @@ void SaverRun::AddDisplays(Window w) {
 }
 
 void SaverRun::Watch(InputKind kind, CursorPoint cursor) {
-  if (watch_->ShouldClose(kind, cursor)) quit_ = true;
+  if (watch_->ShouldClose(kind, cursor)) loop_.Stop();
 }
 
 void SaverRun::HandleEvent(XEvent& e) {
@@ -489,16 +438,16 @@ void SaverRun::HandleEvent(XEvent& e) {
     case DestroyNotify:
       if (e.xdestroywindow.window == window_ || (parent_ && e.xdestroywindow.window == parent_)) {
         if (e.xdestroywindow.window == window_) ownWindow_ = false;  // nothing left to destroy
-        quit_ = true;
+        loop_.Stop();
       }
       for (Window& w : screenWindows_)
         if (e.xdestroywindow.window == w) {
           w = 0;
-          quit_ = true;
+          loop_.Stop();
         }
       break;
     case ClientMessage:
-      if (deleteAtom_ && static_cast<Atom>(e.xclient.data.l[0]) == deleteAtom_) quit_ = true;
+      if (deleteAtom_ && static_cast<Atom>(e.xclient.data.l[0]) == deleteAtom_) loop_.Stop();
       break;
     default: break;
   }
@@ -515,7 +464,6 @@ void SaverRun::PollPower() {
     powerDown_ = true;
     host_->OnMonitorPowerDown();
   }
-  powerChecked_ = true;
 }
 
 void SaverRun::Teardown() {
@@ -572,7 +520,6 @@ int RunX11Saver(const SaverRequest& request) {
       return 0;
     }
   }
-  InstallSignals();
   int code = 0;
   {
     SaverRun run(dpy, request);
