@@ -11,10 +11,8 @@ namespace tk::wayland {
 // True when WAYLAND_DISPLAY is set and a compositor answers on it.
 bool CompositorAnswers();
 // Full screen on every output, or --window; the exit code of the run.
-int RunSaver(const SaverRequest& request);
-// The same, ended also when quitFd turns readable (signals are then the
-// caller's to handle).
-int RunSaver(const SaverRequest& request, int quitFd);
+// SIGTERM and SIGINT end it with 0, and set *signalled when given.
+int RunSaver(const SaverRequest& request, bool* signalled = nullptr);
 // --idle: resident until SIGTERM; 2 when the compositor reports no idle time.
 int RunIdle(int32_t seconds, const std::optional<std::string>& settingsFile);
 

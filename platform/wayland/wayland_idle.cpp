@@ -2,20 +2,17 @@
 // saver on every output once the compositor reports SECONDS without input.
 // The compositor's own idle notification decides, so idle inhibitors (a
 // video player holding one) keep the saver off as the protocol defines.
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
 
 #include <wayland-client.h>
 
 #include "ext-idle-notify-v1-client-protocol.h"
 #include "kde-idle-client-protocol.h"
+#include "platform/linux/event_loop.h"
 #include "platform/wayland/wayland_front_end.h"
 
 namespace tk::wayland {
@@ -49,14 +46,6 @@ void KdeIdle(void* data, org_kde_kwin_idle_timeout*) { static_cast<Idle*>(data)-
 void KdeResumed(void* data, org_kde_kwin_idle_timeout*) { static_cast<Idle*>(data)->idle = false; }
 const org_kde_kwin_idle_timeout_listener kKdeTimeout = {KdeIdle, KdeResumed};
 
-int termPipe[2] = {-1, -1};
-void OnTerm(int) {
-  const int saved = errno;
-  const char b = 1;
-  [[maybe_unused]] ssize_t n = write(termPipe[1], &b, 1);
-  errno = saved;
-}
-
 }  // namespace
 
 int RunIdle(int32_t seconds, const std::optional<std::string>& settingsFile) {
@@ -84,53 +73,41 @@ int RunIdle(int32_t seconds, const std::optional<std::string>& settingsFile) {
     timeout = org_kde_kwin_idle_get_idle_timeout(state.kdeIdle, state.seat, ms);
     org_kde_kwin_idle_timeout_add_listener(timeout, &kKdeTimeout, &state);
   }
-  // SIGTERM and SIGINT end the wait, and a saver shown at the time, cleanly;
-  // the byte stays in the pipe for the saver's loop to see as well.
-  if (termPipe[0] < 0 && pipe2(termPipe, O_NONBLOCK | O_CLOEXEC) != 0) return 1;
-  struct sigaction sa{};
-  sa.sa_handler = OnTerm;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGTERM, &sa, nullptr);
-  sigaction(SIGINT, &sa, nullptr);
-
   SaverRequest request;
   request.mode = SaverRequest::Mode::kFullScreen;
   request.settingsFile = settingsFile;
   int code = 0;
-  const int fd = wl_display_get_fd(connection);
-  bool quit = false;
-  while (!quit) {
-    if (wl_display_dispatch_pending(connection) < 0) break;
-    if (state.idle) {
-      // Shown until input ends it; the wait starts again after the next
-      // report of input, so one idle period shows the saver once.
-      state.idle = false;
-      if (RunSaver(request, termPipe[0]) != 0) code = 1;
-      pollfd term{termPipe[0], POLLIN, 0};
-      if (poll(&term, 1, 0) > 0) break;
-      // Anything the compositor said while the saver ran is read now; an idle
-      // report that came before the input that ended the saver is stale.
-      if (wl_display_roundtrip(connection) < 0) {
-        code = 1;
-        break;
-      }
-      state.idle = false;
-      continue;
+  bool ended = false;  // SIGTERM or SIGINT, here or while the saver showed
+  while (!ended && code == 0) {
+    {
+      EventLoop loop;
+      auto stop = [&] {
+        ended = true;
+        loop.Stop();
+      };
+      loop.OnSignal(SIGTERM, stop);
+      loop.OnSignal(SIGINT, stop);
+      loop.AddFd(wl_display_get_fd(connection), [&] {
+        if (wl_display_dispatch(connection) < 0) {
+          std::fprintf(stderr, "telkarim: the Wayland compositor went away\n");
+          code = 1;
+          loop.Stop();
+        }
+      });
+      loop.BeforeWait([&] {
+        if (wl_display_dispatch_pending(connection) < 0) code = 1;
+        wl_display_flush(connection);
+        if (state.idle || code != 0) loop.Stop();
+      });
+      loop.Run();
     }
-    wl_display_flush(connection);
-    pollfd fds[2] = {{fd, POLLIN, 0}, {termPipe[0], POLLIN, 0}};
-    if (poll(fds, 2, -1) < 0 && errno != EINTR) break;
-    if (fds[1].revents & POLLIN) quit = true;
-    if (fds[0].revents & (POLLHUP | POLLERR)) {
-      std::fprintf(stderr, "telkarim: the Wayland compositor went away\n");
-      code = 1;
-      break;
-    }
-    if ((fds[0].revents & POLLIN) && wl_display_dispatch(connection) < 0) {
-      std::fprintf(stderr, "telkarim: the Wayland compositor went away\n");
-      code = 1;
-      break;
-    }
+    if (ended || code != 0 || !state.idle) break;
+    // Shown until input ends it. Anything the compositor said meanwhile is
+    // read after: an idle report from before the input that ended the saver
+    // is stale, so one idle period shows the saver once.
+    if (RunSaver(request, &ended) != 0) code = 1;
+    if (wl_display_roundtrip(connection) < 0) code = 1;
+    state.idle = false;
   }
   if (notification) ext_idle_notification_v1_destroy(notification);
   if (timeout) org_kde_kwin_idle_timeout_release(timeout);

@@ -13,7 +13,6 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <poll.h>
 #include <unistd.h>
 
 #include <wayland-client.h>
@@ -21,6 +20,7 @@
 #include "core/clock.h"
 #include "host/render_host.h"
 #include "host/resources.h"
+#include "platform/linux/event_loop.h"
 #include "platform/linux/suspend_watch.h"
 #include "platform/wayland/wayland_display.h"
 #include "platform/wayland/wayland_front_end.h"
@@ -41,27 +41,6 @@ constexpr const char* kAppId = "telkarim";
 // How long the first configure of every surface may take before the saver
 // starts with the outputs that answered.
 constexpr int kConfigureMs = 3000;
-
-int signalPipe[2] = {-1, -1};
-
-void OnSignal(int) {
-  const int saved = errno;
-  const char b = 1;
-  [[maybe_unused]] ssize_t n = write(signalPipe[1], &b, 1);
-  errno = saved;
-}
-
-// SIGTERM and SIGINT end the run cleanly through a byte the event loop polls.
-void InstallSignals() {
-  if (signalPipe[0] < 0) {
-    if (pipe2(signalPipe, O_NONBLOCK | O_CLOEXEC) != 0) return;
-  }
-  struct sigaction sa{};
-  sa.sa_handler = OnSignal;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGTERM, &sa, nullptr);
-  sigaction(SIGINT, &sa, nullptr);
-}
 
 // One output and the saver's surface on it (or, for a window, no output).
 struct Output {
@@ -84,7 +63,7 @@ struct Output {
 
 class Run {
  public:
-  Run(const SaverRequest& request, int quitFd) : request_(request), quitFd_(quitFd) {}
+  Run(const SaverRequest& request, bool* signalled) : request_(request), signalled_(signalled) {}
   ~Run() { Teardown(); }
   int Start();
 
@@ -95,6 +74,7 @@ class Run {
   void OnInput(InputKind kind, CursorPoint p = {}) {
     if (watch_ && watch_->ShouldClose(kind, p)) quit_ = true;
   }
+  void Quit() { quit_ = true; }
   void OnPointerAt(wl_surface* surface, wl_fixed_t sx, wl_fixed_t sy, bool enter);
   void OutputChanged(Output& o);
   void SurfaceConfigured(Output& o, int32_t width, int32_t height);
@@ -120,10 +100,14 @@ class Run {
   void StartHost();
   void StopHost();
   int Loop();
+  void Rebuild();
+  void Lost();
   void Teardown();
 
   const SaverRequest& request_;
-  int quitFd_;  // readable once SIGTERM or SIGINT arrived
+  bool* signalled_;  // set when SIGTERM or SIGINT ended the run
+  EventLoop loop_;
+  int code_ = 0;
   wl_display* connection_ = nullptr;
   wl_registry* registry_ = nullptr;
   bool fullScreen_ = true;
@@ -192,7 +176,7 @@ void ToplevelConfigure(void* data, xdg_toplevel*, int32_t width, int32_t height,
     o->height = height;
   }
 }
-void ToplevelClose(void* data, xdg_toplevel*) { static_cast<Output*>(data)->run->quit_ = true; }
+void ToplevelClose(void* data, xdg_toplevel*) { static_cast<Output*>(data)->run->Quit(); }
 void ToplevelBounds(void*, xdg_toplevel*, int32_t, int32_t) {}
 void ToplevelCapabilities(void*, xdg_toplevel*, wl_array*) {}
 const xdg_toplevel_listener kToplevelListener = {ToplevelConfigure, ToplevelClose, ToplevelBounds,
@@ -479,7 +463,7 @@ int Run::Start() {
   }
   fullScreen_ = request_.mode == SaverRequest::Mode::kFullScreen;
   watch_ = std::make_unique<InputWatch>(true, fullScreen_);
-  suspend_ = std::make_unique<SuspendWatch>();
+  suspend_ = std::make_unique<SuspendWatch>(loop_, [this] { OnInput(InputKind::kPowerEvent); });
   store_ = std::make_unique<FileSettingsStore>(request_.settingsFile ? *request_.settingsFile : DefaultSettingsPath());
   if (fullScreen_) {
     for (auto& o : outputs_) MakeSurface(*o);
@@ -493,63 +477,53 @@ int Run::Start() {
   return Loop();
 }
 
-int Run::Loop() {
-  const int fd = wl_display_get_fd(connection_);
-  int code = 0;
-  while (!quit_) {
-    if (rebuild_) {
-      // Outputs came or went: every scene is laid out again on the outputs
-      // there are now.
-      rebuild_ = false;
-      StopHost();
-      for (auto it = outputs_.begin(); it != outputs_.end();) {
-        Output& o = **it;
-        if (o.name == 0) {
-          DropSurface(o);
-          if (o.output) wl_output_release(o.output);
-          it = outputs_.erase(it);
-        } else {
-          if (!o.surface && o.described) MakeSurface(o);
-          ++it;
-        }
-      }
-      if (!WaitConfigured()) {
-        code = 1;
-        break;
-      }
-      StartHost();
-      if (outputs_.empty() && !window_) break;
-    }
-    while (wl_display_prepare_read(connection_) != 0) {
-      if (wl_display_dispatch_pending(connection_) < 0) break;
-    }
-    wl_display_flush(connection_);
-    pollfd fds[3] = {{fd, POLLIN, 0}, {quitFd_, POLLIN, 0}, {suspend_ ? suspend_->fd() : -1, POLLIN, 0}};
-    const int n = poll(fds, 3, 1000);
-    if (n > 0 && (fds[0].revents & POLLIN)) {
-      if (wl_display_read_events(connection_) < 0) {
-        std::fprintf(stderr, "telkarim: the Wayland compositor went away\n");
-        code = 1;
-        break;
-      }
+void Run::Rebuild() {
+  // Outputs came or went: every scene is laid out again on the outputs there
+  // are now.
+  rebuild_ = false;
+  StopHost();
+  for (auto it = outputs_.begin(); it != outputs_.end();) {
+    Output& o = **it;
+    if (o.name == 0) {
+      DropSurface(o);
+      if (o.output) wl_output_release(o.output);
+      it = outputs_.erase(it);
     } else {
-      wl_display_cancel_read(connection_);
+      if (!o.surface && o.described) MakeSurface(o);
+      ++it;
     }
-    if (n > 0 && (fds[0].revents & (POLLHUP | POLLERR)) && !(fds[0].revents & POLLIN)) {
-      std::fprintf(stderr, "telkarim: the Wayland compositor went away\n");
-      code = 1;
-      break;
-    }
-    if (wl_display_dispatch_pending(connection_) < 0) {
-      std::fprintf(stderr, "telkarim: the Wayland compositor went away\n");
-      code = 1;
-      break;
-    }
-    if (n > 0 && (fds[1].revents & POLLIN)) quit_ = true;
-    if (n > 0 && (fds[2].revents & POLLIN) && suspend_->TakeAnnouncement()) OnInput(InputKind::kPowerEvent);
   }
+  if (!WaitConfigured()) return Lost();
+  StartHost();
+}
+
+void Run::Lost() {
+  std::fprintf(stderr, "telkarim: the Wayland compositor went away\n");
+  code_ = 1;
+  quit_ = true;
+  loop_.Stop();
+}
+
+int Run::Loop() {
+  auto stop = [this] {
+    if (signalled_) *signalled_ = true;
+    loop_.Stop();
+  };
+  loop_.OnSignal(SIGTERM, stop);
+  loop_.OnSignal(SIGINT, stop);
+  loop_.AddFd(wl_display_get_fd(connection_), [this] {
+    // Readable, or hung up: a compositor that went away reads as an error.
+    if (wl_display_dispatch(connection_) < 0) Lost();
+  });
+  loop_.BeforeWait([this] {
+    if (!quit_ && wl_display_dispatch_pending(connection_) < 0) Lost();
+    if (!quit_ && rebuild_) Rebuild();
+    if (!quit_ && wl_display_flush(connection_) < 0 && errno != EAGAIN) Lost();
+    if (quit_) loop_.Stop();
+  });
+  if (!quit_) loop_.Run();
   Teardown();
-  return code;
+  return code_;
 }
 
 void Run::Teardown() {
@@ -600,14 +574,8 @@ bool CompositorAnswers() {
   return ok;
 }
 
-int RunSaver(const SaverRequest& request) {
-  InstallSignals();
-  Run run(request, signalPipe[0]);
-  return run.Start();
-}
-
-int RunSaver(const SaverRequest& request, int quitFd) {
-  Run run(request, quitFd);
+int RunSaver(const SaverRequest& request, bool* signalled) {
+  Run run(request, signalled);
   return run.Start();
 }
 
