@@ -7,7 +7,8 @@
 #
 # DIR (created) receives the runtime folder and a file `env` holding the
 # client's environment, one NAME=value a line (XDG_RUNTIME_DIR,
-# WAYLAND_DISPLAY, SWAYSOCK, and DISPLAY with xwayland); the script prints
+# WAYLAND_DISPLAY, SWAYSOCK, and with xwayland DISPLAY, which lets the
+# caller's user in); the script prints
 # sway's process id and exits 0, or exits 77 when sway cannot run here.
 # sway refuses to run as root, so it runs as nobody (uid 65534) in a 0700
 # runtime folder that user owns; clients may stay root.
@@ -32,7 +33,13 @@ config=$dir/config
 {
   echo "output HEADLESS-1 resolution 1920x1080 position 0 0"
   echo "output HEADLESS-2 resolution 1280x720 position 1920 0"
-  if [ "$xwayland" = xwayland ]; then echo "xwayland enable"; else echo "xwayland disable"; fi
+  if [ "$xwayland" = xwayland ]; then
+    echo "xwayland enable"
+    # The X display sway opened for XWayland clients is in its environment.
+    echo "exec echo \"DISPLAY=\$DISPLAY\" > $dir/display"
+  else
+    echo "xwayland disable"
+  fi
 } > "$config"
 chmod 0644 "$config"
 setpriv --reuid=65534 --regid=65534 --clear-groups env -i PATH=/usr/bin:/bin HOME=/nonexistent \
@@ -50,13 +57,14 @@ for _ in $(seq 300); do
       echo "WAYLAND_DISPLAY=$wl"
       echo "SWAYSOCK=$sock"
       if [ "$xwayland" = xwayland ]; then
-        # The X display sway opens for XWayland clients: the first free number.
-        for n in $(seq 0 64); do
-          if [ -S /tmp/.X11-unix/X$n ] && grep -q "Xwayland\|DISPLAY=:$n\|:$n" "$dir/sway.log" 2>/dev/null; then
-            echo "DISPLAY=:$n"
-            break
-          fi
+        for _ in $(seq 100); do
+          grep -q "^DISPLAY=:" "$dir/display" 2>/dev/null && break
+          sleep 0.1
         done
+        cat "$dir/display"
+        # XWayland runs as sway's user; clients of other users are let in.
+        setpriv --reuid=65534 --regid=65534 --clear-groups env -i "$(cat "$dir/display")" \
+          xhost +si:localuser:"$(id -un)" >/dev/null 2>&1 || true
       fi
     } > "$dir/env"
     echo "$pid"

@@ -442,4 +442,19 @@ TEST(WaylandIdle, ShowsWhenIdleEndsOnInputAndRespectsInhibitors) {
   Reap(inhibitor);
 }
 
+// Under XWayland the X11 saver keeps running until a key: the focus moving
+// to no X window while its keyboard grab holds is not a loss of input.
+TEST(WaylandXWayland, X11SaverRunsUntilAKey) {
+  Sway sway;
+  START_SWAY(sway, true);
+  const pid_t pid = sway.Run({"--x11", "/s"});
+  Image img;
+  ASSERT_TRUE(WaitScene(sway, "HEADLESS-1", pid, img)) << "the X11 saver showed nothing under XWayland";
+  SleepMs(500);
+  ASSERT_EQ(WaitExit(pid, 0), -1) << "ended on its own";
+  sway.Tool({"wtype", "-s", "300", "-k", "Escape"});
+  EXPECT_EQ(WaitExit(pid, 10000 * kSlack), 0) << "a key did not end the saver with 0";
+  Reap(pid);
+}
+
 }  // namespace
