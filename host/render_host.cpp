@@ -8,35 +8,58 @@
 
 namespace tk {
 
-RenderHost::RenderHost(HostPlatform& platform, uint32_t seed) : platform_(platform) {
+namespace {
+
+// Opens a display and checks its pixel format; 15-bit displays report 16
+// bits, so 5-5-5 passes, palettised ones do not. The message for the saver's
+// failure when it is the first display, null when it opened.
+const char* OpenChecked(Display& display) {
+  switch (display.Open()) {
+    case DisplayOpen::kOk: break;
+    case DisplayOpen::kComFailed: return messages::kOleFailure;
+    case DisplayOpen::kNoDirectDraw: return messages::kNoDirectDraw;
+    case DisplayOpen::kInitFailed: return messages::kDrawInitFailure;
+    case DisplayOpen::kSurfaceFailed: return messages::kSurfaceFailure;
+  }
+  const PixelFormatInfo format = display.PixelFormat();
+  if (!format.rgb || format.bitCount < 16) {
+    display.Close();
+    return messages::kTooFewColours;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+RenderHost::RenderHost(HostPlatform& platform, uint32_t seed) : platform_(platform), seed_(seed) {
   SeedRandom(seed);
   Settings loaded = LoadSettings(platform_.settingsStore);
   if (platform_.adjustSettings) platform_.adjustSettings(loaded);
   ProcessSettings() = loaded;
 
-  switch (platform_.display.Open()) {
-    case DisplayOpen::kOk: break;
-    case DisplayOpen::kComFailed: { EnterErrorMode(messages::kOleFailure); return; }
-    case DisplayOpen::kNoDirectDraw: { EnterErrorMode(messages::kNoDirectDraw); return; }
-    case DisplayOpen::kInitFailed: { EnterErrorMode(messages::kDrawInitFailure); return; }
-    case DisplayOpen::kSurfaceFailed: { EnterErrorMode(messages::kSurfaceFailure); return; }
+  // The first display's failure is the saver's, as on a single screen; it
+  // is checked before the pictures so the messages come in their order.
+  const std::vector<Display*>& given = platform_.displays;
+  if (!given.empty() && given.front()) {
+    if (const char* failure = OpenChecked(*given.front())) {
+      EnterErrorMode(failure);
+      return;
+    }
+    if (!PicturesIntact(platform_.resources)) {
+      given.front()->Close();
+      EnterErrorMode(messages::kFileCorrupt);
+      return;
+    }
+    displays_.Add(*given.front(), MonitorSeed(seed, 0));
+  } else if (!PicturesIntact(platform_.resources)) {
+    EnterErrorMode(messages::kFileCorrupt);
+    return;
   }
-  displayOpen_ = true;
-
-  // 15-bit displays report 16 bits, so 5-5-5 passes; palettised ones do not.
-  const PixelFormatInfo format = platform_.display.PixelFormat();
-  if (!format.rgb || format.bitCount < 16) {
-    platform_.display.Close();
-    displayOpen_ = false;
-    { EnterErrorMode(messages::kTooFewColours); return; }
-  }
-  if (!PicturesIntact(platform_.resources)) {
-    platform_.display.Close();
-    displayOpen_ = false;
-    { EnterErrorMode(messages::kFileCorrupt); return; }
-  }
-
-  OpenMoreMonitors(seed);
+  // Another display that cannot be opened or shows too few colours stays
+  // black rather than costing the others their saver.
+  for (size_t i = 1; i < given.size(); ++i)
+    if (given[i] && !OpenChecked(*given[i])) displays_.Add(*given[i], MonitorSeed(seed, i));
+  displaysGiven_ = given.size();
 
   stopRequested_.store(false);
   threadStarted_ = platform_.threads.Start([this] { RunRenderThread(*this); }, ProcessSettings().threadPriority);
@@ -47,26 +70,24 @@ uint32_t MonitorSeed(uint32_t seed, size_t index) {
   return seed ^ static_cast<uint32_t>(index * 0x9E3779B9u);
 }
 
-// The other monitors follow the first one's checks; one that cannot be opened
-// or shows too few colours stays black rather than costing the others their
-// saver.
-void RenderHost::OpenMoreMonitors(uint32_t seed) {
-  moreMonitors_.reserve(platform_.moreMonitors.size());
-  for (size_t i = 0; i < platform_.moreMonitors.size(); ++i) {
-    Display* d = platform_.moreMonitors[i];
-    if (!d || d->Open() != DisplayOpen::kOk) continue;
-    const PixelFormatInfo format = d->PixelFormat();
-    if (!format.rgb || format.bitCount < 16) {
-      d->Close();
-      continue;
-    }
-    moreMonitors_.push_back(Monitor{d, SchedulerState{}, RandomSource(MonitorSeed(seed, i + 1))});
-  }
+bool RenderHost::AddDisplay(Display& display) {
+  if (!threadStarted_ || threadJoined_) return false;
+  const size_t index = displaysGiven_++;
+  if (OpenChecked(display)) return false;
+  displays_.Add(display, MonitorSeed(seed_, index));
+  return true;
 }
 
-void RenderHost::CloseMoreMonitors() {
-  for (Monitor& m : moreMonitors_) m.display->Close();
-  moreMonitors_.clear();
+void RenderHost::RemoveDisplay(Display& display) {
+  bool listed = false;
+  for (DisplaySlot* slot : displays_.Slots()) listed = listed || slot->display == &display;
+  if (!listed) return;
+  displays_.Remove(display);
+  display.Close();
+}
+
+void RenderHost::CloseDisplays() {
+  for (DisplaySlot* slot : displays_.Slots()) RemoveDisplay(*slot->display);
 }
 
 void RenderHost::EnterErrorMode(const char* text) {
@@ -83,18 +104,13 @@ void RenderHost::StopThread() {
 
 RenderHost::~RenderHost() {
   StopThread();
-  CloseMoreMonitors();
-  if (displayOpen_) platform_.display.Close();
+  CloseDisplays();
 }
 
 void RenderHost::OnMonitorPowerDown() {
   if (!threadStarted_) return;
   StopThread();
-  CloseMoreMonitors();
-  if (displayOpen_) {
-    platform_.display.Close();
-    displayOpen_ = false;
-  }
+  CloseDisplays();
 }
 
 bool RenderHost::OnErrorTimer(TextPainter& painter) {

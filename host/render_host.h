@@ -5,9 +5,8 @@
 #include <memory>
 #include <vector>
 
-#include "core/random.h"
 #include "host/display.h"
-#include "host/object_scheduler.h"
+#include "host/display_list.h"
 #include "host/resources.h"
 #include "settings/settings.h"
 
@@ -42,18 +41,17 @@ class StdThreadStarter final : public ThreadStarter {
 
 // What the render host is given by the platform layer.
 struct HostPlatform {
-  Display& display;
+  // The screens to draw on, each of which gets a scene of its own centred on
+  // it: one on a single monitor, the common case; several, the primary's
+  // first, when the saver covers several monitors. The first failing to open
+  // is the saver's failure; another that fails stays black.
+  std::vector<Display*> displays;
   SettingsStore& settingsStore;
   const ResourceSource& resources;
   ThreadStarter& threads;
   // Applied to the loaded settings before the render thread starts: the
   // command line's overrides for this run.
   std::function<void(Settings&)> adjustSettings;
-  // The screens of the other monitors when the saver covers several, each of
-  // which gets a scene of its own centred on it; `display` is the first (the
-  // primary monitor's). Empty on a single monitor, the common case, which
-  // then runs exactly as it always has.
-  std::vector<Display*> moreMonitors = {};
 };
 
 // The failure messages of start-up, shown on the black window in error mode.
@@ -94,24 +92,22 @@ class RenderHost {
   // Monitor power-down: stops rendering for good and gives the screen back.
   void OnMonitorPowerDown();
 
-  // For the render loop (render thread only, except stopRequested).
-  Display& display() { return platform_.display; }
-  SchedulerState& scheduler() { return scheduler_; }
+  // Window thread, while the saver runs: a display that appears (a monitor
+  // plugged in, an output announced) is opened, checked and handed to the
+  // render thread, which starts a scene on it between two frames; false when
+  // it failed to open or shows too few colours (it stays black), or the saver
+  // no longer draws. Its seed follows those of the displays given so far.
+  bool AddDisplay(Display& display);
+  // Window thread: a display that goes away. On return its scene has ended
+  // and the display is closed, so the caller may destroy it.
+  void RemoveDisplay(Display& display);
 
-  // The other monitors that opened and passed the pixel-format check, in the
-  // order the platform gave them; a monitor that failed stays black and is
-  // left out. Each has its own scheduler memory and its own generator, seeded
-  // apart from the first monitor's when the host starts, so every monitor's
-  // scene is the same for the same seed whatever the others do. The render
-  // thread swaps a monitor's generator into the process-wide slot while it
-  // works on that monitor (see ScopedRandom), so the first monitor draws from
-  // the process-wide sequence exactly as a single monitor does.
-  struct Monitor {
-    Display* display;
-    SchedulerState scheduler;
-    RandomSource random;
-  };
-  std::vector<Monitor>& moreMonitors() { return moreMonitors_; }
+  // The displays that opened and passed the pixel-format check, in the
+  // order the platform gave them, each with its scene's scheduler memory and
+  // generator, seeded MonitorSeed(seed, its index among those given). The
+  // first display's seed is the host's own, so a single display draws
+  // exactly the sequence it always has.
+  DisplayList& displays() { return displays_; }
   const Settings& settings() const { return ProcessSettings(); }
   bool StopRequested() const { return stopRequested_.load(std::memory_order_acquire); }
   void RequestStop() { stopRequested_.store(true, std::memory_order_release); }
@@ -119,24 +115,22 @@ class RenderHost {
  private:
   void StopThread();
   void EnterErrorMode(const char* text);
-  void OpenMoreMonitors(uint32_t seed);
-  void CloseMoreMonitors();
+  void CloseDisplays();
 
   HostPlatform& platform_;
+  uint32_t seed_;
+  size_t displaysGiven_ = 0;  // the index of the next display's seed
   std::atomic<bool> stopRequested_{false};
   bool threadStarted_ = false;
   bool threadJoined_ = false;
   const char* errorText_ = nullptr;
   Rect textRect_{};
-  bool displayOpen_ = false;
-  SchedulerState scheduler_;
-  std::vector<Monitor> moreMonitors_;
+  DisplayList displays_;
 };
 
-// The seed of the generator of monitor `index` (1 for the first of the other
-// monitors): a seed of its own for each, derived from the host's seed so a
-// fixed seed still gives the same picture on every monitor. Index 0 is the
-// host's seed itself.
+// The seed of the generator of display `index` (0 for the first): a seed of
+// its own for each, derived from the host's seed so a fixed seed still gives
+// the same picture on every monitor. Index 0 is the host's seed itself.
 uint32_t MonitorSeed(uint32_t seed, size_t index);
 
 // Draws a failure message at a random place, size and shade (four draws of

@@ -9,7 +9,14 @@
 
 namespace tk {
 
-RenderLoop::RenderLoop(RenderHost& host) : RenderLoop(host, host.display(), host.scheduler()) {}
+namespace {
+
+DisplaySlot& FirstSlot(RenderHost& host) { return *host.displays().Slots().front(); }
+
+}  // namespace
+
+RenderLoop::RenderLoop(RenderHost& host)
+    : RenderLoop(host, *FirstSlot(host).display, FirstSlot(host).scheduler) {}
 
 RenderLoop::RenderLoop(RenderHost& host, Display& display, SchedulerState& scheduler)
     : host_(host), display_(display), scheduler_(scheduler) {}
@@ -87,46 +94,61 @@ void RenderLoop::Run() {
   End();
 }
 
-MonitorScenes::MonitorScenes(RenderHost& host) : host_(host), first_(host) {
-  others_.reserve(host.moreMonitors().size());
-  for (RenderHost::Monitor& m : host.moreMonitors())
-    others_.push_back(std::make_unique<RenderLoop>(host, *m.display, m.scheduler));
+DisplayScenes::DisplayScenes(RenderHost& host) : host_(host) {}
+
+DisplayScenes::~DisplayScenes() { End(); }
+
+void DisplayScenes::Begin() {
+  begun_ = true;
+  TakeChanges();
 }
 
-MonitorScenes::~MonitorScenes() { End(); }
-
-void MonitorScenes::Begin() {
-  first_.Begin();
-  for (size_t i = 0; i < others_.size(); ++i) {
-    ScopedRandom own(host_.moreMonitors()[i].random);
-    others_[i]->Begin();
+void DisplayScenes::TakeChanges() {
+  DisplayList::Changes changes = host_.displays().Sync();
+  for (DisplaySlot* slot : changes.leaving) {
+    std::erase_if(scenes_, [&](Scene& s) {
+      if (s.slot != slot) return false;
+      ScopedRandom own(slot->random);
+      s.loop->End();
+      return true;
+    });
+  }
+  host_.displays().Released(changes.leaving);
+  for (DisplaySlot* slot : changes.added) {
+    scenes_.push_back(Scene{slot, std::make_unique<RenderLoop>(host_, *slot->display, slot->scheduler)});
+    ScopedRandom own(slot->random);
+    scenes_.back().loop->Begin();
   }
 }
 
-int32_t MonitorScenes::Frame() {
-  first_.Step();
-  for (size_t i = 0; i < others_.size(); ++i) {
-    ScopedRandom own(host_.moreMonitors()[i].random);
-    others_[i]->Step();
+int32_t DisplayScenes::Frame() {
+  TakeChanges();
+  for (Scene& s : scenes_) {
+    ScopedRandom own(s.slot->random);
+    s.loop->Step();
   }
-  return first_.Pace();
+  if (!scenes_.empty()) return scenes_.front().loop->Pace();
+  // No display at the moment (the last output went): look again shortly.
+  constexpr uint32_t kIdleMs = 50;
+  Ticks().Sleep(kIdleMs);
+  return static_cast<int32_t>(kIdleMs);
 }
 
-void MonitorScenes::End() {
-  for (size_t i = 0; i < others_.size(); ++i) {
-    ScopedRandom own(host_.moreMonitors()[i].random);
-    others_[i]->End();
+void DisplayScenes::End() {
+  if (!begun_) return;
+  begun_ = false;
+  std::vector<DisplaySlot*> ended;
+  for (Scene& s : scenes_) {
+    ScopedRandom own(s.slot->random);
+    s.loop->End();
+    ended.push_back(s.slot);
   }
-  first_.End();
+  scenes_.clear();
+  host_.displays().Released(ended);
 }
 
 void RunRenderThread(RenderHost& host) {
-  if (host.moreMonitors().empty()) {
-    RenderLoop loop(host);
-    loop.Run();
-    return;
-  }
-  MonitorScenes scenes(host);
+  DisplayScenes scenes(host);
   scenes.Begin();
   while (!host.StopRequested()) scenes.Frame();
   scenes.End();

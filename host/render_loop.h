@@ -7,6 +7,7 @@
 #include "core/star_field.h"
 #include "core/viewport.h"
 #include "host/display.h"
+#include "host/display_list.h"
 #include "host/frame_pacer.h"
 #include "host/object_scheduler.h"
 
@@ -19,10 +20,11 @@ class RenderHost;
 // belongs to the render thread.
 class RenderLoop {
  public:
-  // The first (or only) monitor's scene.
+  // The scene of the host's first display, drawing from the process-wide
+  // generator as it stands: a single display run frame by frame.
   explicit RenderLoop(RenderHost& host);
-  // The scene of another monitor, on its own display with its own scheduler
-  // memory. The caller swaps that monitor's generator in around every call.
+  // The scene of one display, with its scheduler memory. The caller swaps
+  // the display's generator in around every call.
   RenderLoop(RenderHost& host, Display& display, SchedulerState& scheduler);
   ~RenderLoop();
 
@@ -36,7 +38,7 @@ class RenderLoop {
     return Pace();
   }
   // The frame without its sleep: measure, manage the object, lock, draw,
-  // unlock. Several monitors' scenes each take a step, then the first one
+  // unlock. Several displays' scenes each take a step, then the first one
   // paces the whole frame.
   void Step();
   // The sleep the pacer computes for this frame; returns its milliseconds.
@@ -75,26 +77,33 @@ class RenderLoop {
   std::vector<Rect> visible_;
 };
 
-// Every monitor's scene, driven by the one render thread: each frame every
-// scene takes its step in turn, the other monitors' with their own generator
-// swapped in, then the first monitor's pacer sleeps for the whole frame. With
-// one monitor this is exactly the single RenderLoop.
-class MonitorScenes {
+// Every display's scene, driven by the one render thread: each frame every
+// scene takes its step in turn with its own generator swapped in, then the
+// first display's pacer sleeps for the whole frame. Displays added to or
+// taken out of the host's list start or end their scene before the frame
+// that follows. With one display this draws exactly what the single
+// RenderLoop draws, its generator being seeded as the process-wide one.
+class DisplayScenes {
  public:
-  explicit MonitorScenes(RenderHost& host);
-  ~MonitorScenes();
+  explicit DisplayScenes(RenderHost& host);
+  ~DisplayScenes();
   void Begin();
   int32_t Frame();
   void End();
 
-  RenderLoop& first() { return first_; }
-  RenderLoop& other(size_t i) { return *others_[i]; }
-  size_t otherCount() const { return others_.size(); }
+  size_t size() const { return scenes_.size(); }
+  RenderLoop& scene(size_t i) { return *scenes_[i].loop; }
 
  private:
+  void TakeChanges();
+
+  struct Scene {
+    DisplaySlot* slot;
+    std::unique_ptr<RenderLoop> loop;
+  };
   RenderHost& host_;
-  RenderLoop first_;
-  std::vector<std::unique_ptr<RenderLoop>> others_;
+  bool begun_ = false;
+  std::vector<Scene> scenes_;
 };
 
 // The render thread's body: Begin, frames until the host asks to stop, End.

@@ -70,7 +70,7 @@ int RunHeadless(const Options& o) {
     store = fileStore.get();
   }
   NoThread noThread;
-  HostPlatform platform{*display, *store, EmbeddedResources(), noThread,
+  HostPlatform platform{{display.get()}, *store, EmbeddedResources(), noThread,
                         [overrides = o.settingOverrides](Settings& s) {
                           std::string ignored;
                           for (const std::string& a : overrides) ApplySettingOverride(s, a, ignored);

@@ -28,19 +28,18 @@ struct Screens {
   explicit Screens(HWND window) {
     const std::vector<MonitorDevice> monitors = State().previewMode ? std::vector<MonitorDevice>{} : FindMonitors();
     if (monitors.empty()) {
-      first = std::make_unique<DirectDrawDisplay>(window);
+      Keep(std::make_unique<DirectDrawDisplay>(window));
       return;
     }
     const Rect desktop = DesktopOf(monitors);
-    first = std::make_unique<MonitorScreen>(window, monitors.front(), desktop);
-    for (size_t i = 1; i < monitors.size(); ++i) {
-      others.push_back(std::make_unique<MonitorScreen>(window, monitors[i], desktop));
-      otherPointers.push_back(others.back().get());
-    }
+    for (const MonitorDevice& monitor : monitors) Keep(std::make_unique<MonitorScreen>(window, monitor, desktop));
   }
-  std::unique_ptr<Display> first;
-  std::vector<std::unique_ptr<Display>> others;
-  std::vector<Display*> otherPointers;
+  void Keep(std::unique_ptr<Display> display) {
+    all.push_back(display.get());
+    owned.push_back(std::move(display));
+  }
+  std::vector<std::unique_ptr<Display>> owned;
+  std::vector<Display*> all;  // the render host's list, the first screen at index 0
 };
 
 // Everything the render host needs for one saver window, owned together
@@ -49,7 +48,7 @@ struct HostWindow {
   explicit HostWindow(HWND window)
       : screens(window),
         painter(window),
-        platform{*screens.first, store, EmbeddedResources(), threads, nullptr, screens.otherPointers},
+        platform{screens.all, store, EmbeddedResources(), threads, nullptr},
         host(platform, GetTickCount()) {}
   Screens screens;
   GdiTextPainter painter;

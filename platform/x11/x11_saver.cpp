@@ -209,18 +209,17 @@ class SaverRun {
   bool powerDown_ = false;
   std::unique_ptr<InputWatch> watch_;
   std::unique_ptr<SuspendWatch> suspend_;  // only where input is watched: a hack's daemon decides for itself
-  std::unique_ptr<x11::X11Display> display_;
   // Full screen on a display of several X screens: a window on every other
   // screen, each with its own blank cursor.
   std::vector<Window> screenWindows_;
   std::vector<Cursor> screenCursors_;
-  // The displays of every monitor after the first, and the window each
-  // draws into (display_ draws into window_).
-  struct MoreMonitor {
+  // The display of every monitor, the primary's first, and the window each
+  // draws into.
+  struct Screen {
     Window window;
     std::unique_ptr<x11::X11Display> display;
   };
-  std::vector<MoreMonitor> moreMonitors_;
+  std::vector<Screen> displays_;
   std::unique_ptr<FileSettingsStore> store_;
   std::unique_ptr<StdThreadStarter> threads_;
   std::unique_ptr<HostPlatform> platform_;
@@ -332,9 +331,10 @@ int SaverRun::Run() {
   store_ = std::make_unique<FileSettingsStore>(request_.settingsFile ? *request_.settingsFile : DefaultSettingsPath());
   CreateDisplays();
   threads_ = std::make_unique<StdThreadStarter>(&ApplyRenderPriority);
+  std::vector<Display*> displays;
+  for (Screen& d : displays_) displays.push_back(d.display.get());
   platform_ = std::unique_ptr<HostPlatform>(
-      new HostPlatform{*display_, *store_, EmbeddedResources(), *threads_, request_.adjustSettings});
-  for (MoreMonitor& m : moreMonitors_) platform_->moreMonitors.push_back(m.display.get());
+      new HostPlatform{displays, *store_, EmbeddedResources(), *threads_, request_.adjustSettings});
   host_ = std::make_unique<RenderHost>(*platform_, TickCount());
   if (host_->errorText()) painter_ = std::make_unique<x11::XftTextPainter>(dpy_, window_);
 
@@ -380,12 +380,7 @@ void SaverRun::AddDisplays(Window w) {
         RootRect(dpy_, w));
   }
   const char* name = DisplayString(dpy_);
-  auto add = [&](std::unique_ptr<x11::X11Display> d) {
-    if (!display_)
-      display_ = std::move(d);
-    else
-      moreMonitors_.push_back(MoreMonitor{w, std::move(d)});
-  };
+  auto add = [&](std::unique_ptr<x11::X11Display> d) { displays_.push_back(Screen{w, std::move(d)}); };
   if (monitors.empty()) add(std::make_unique<x11::X11Display>(name, w));
   for (const Rect& m : monitors) add(std::make_unique<x11::X11Display>(name, w, m));
 }
@@ -423,18 +418,15 @@ void SaverRun::HandleEvent(XEvent& e) {
       }
       break;
     case Expose:
-      if (e.xexpose.count == 0 && display_) {
-        if (e.xexpose.window == window_) display_->RequestRepaint();
-        for (MoreMonitor& m : moreMonitors_)
-          if (m.window == e.xexpose.window) m.display->RequestRepaint();
-      }
+      if (e.xexpose.count == 0)
+        for (Screen& d : displays_)
+          if (d.window == e.xexpose.window) d.display->RequestRepaint();
       break;
     case ConfigureNotify:
       // The render thread sees the new client size at its next frame and
       // remakes its image; a preview follows its parent's size.
-      if (e.xconfigure.window == window_ && display_) display_->SetClientSize(e.xconfigure.width, e.xconfigure.height);
-      for (MoreMonitor& m : moreMonitors_)
-        if (m.window == e.xconfigure.window) m.display->SetClientSize(e.xconfigure.width, e.xconfigure.height);
+      for (Screen& d : displays_)
+        if (d.window == e.xconfigure.window) d.display->SetClientSize(e.xconfigure.width, e.xconfigure.height);
       if (parent_ && e.xconfigure.window == parent_)
         XResizeWindow(dpy_, window_, static_cast<unsigned>(e.xconfigure.width < 1 ? 1 : e.xconfigure.width),
                       static_cast<unsigned>(e.xconfigure.height < 1 ? 1 : e.xconfigure.height));
@@ -492,8 +484,7 @@ void SaverRun::Teardown() {
   host_.reset();  // stops and joins the render thread, closes the display
   platform_.reset();
   threads_.reset();
-  moreMonitors_.clear();
-  display_.reset();
+  displays_.clear();
   store_.reset();
   if (blank_) XFreeCursor(dpy_, blank_);
   blank_ = 0;

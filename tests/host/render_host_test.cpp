@@ -2,6 +2,11 @@
 // render loop's object life cycle on simulated time.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <thread>
+
 #include "core/clock.h"
 #include "core/random.h"
 #include "host/render_host.h"
@@ -51,7 +56,7 @@ class RecordingPainter final : public TextPainter {
 struct HostTest : ::testing::Test {
   void SetUp() override { InstallTickSource(&clock); }
   void TearDown() override { InstallTickSource(nullptr); }
-  HostPlatform Platform() { return HostPlatform{display, store, EmbeddedResources(), threads, nullptr}; }
+  HostPlatform Platform() { return HostPlatform{{&display}, store, EmbeddedResources(), threads, nullptr}; }
   SimulatedTickSource clock{10000, 3};
   MemoryDisplay display{320, 240};
   MemorySettingsStore store;
@@ -78,7 +83,7 @@ TEST_F(HostTest, EachStartUpFailureGivesItsMessageAndNoThread) {
 
 TEST_F(HostTest, PalettisedDisplayIsRefusedAndFifteenBitsAccepted) {
   MemoryDisplay eight(64, 64, 8);
-  HostPlatform p{eight, store, EmbeddedResources(), threads, nullptr};
+  HostPlatform p{{&eight}, store, EmbeddedResources(), threads, nullptr};
   {
     RenderHost host(p, 1);
     EXPECT_STREQ(host.errorText(), "Telkarim's Screen Saver\nrequires at least 32,768 colors!");
@@ -86,7 +91,7 @@ TEST_F(HostTest, PalettisedDisplayIsRefusedAndFifteenBitsAccepted) {
   }
   EXPECT_EQ(eight.closeCount, 1);
   MemoryDisplay fifteen(64, 64, 15);
-  HostPlatform q{fifteen, store, EmbeddedResources(), threads, nullptr};
+  HostPlatform q{{&fifteen}, store, EmbeddedResources(), threads, nullptr};
   RenderHost ok(q, 1);
   EXPECT_EQ(ok.errorText(), nullptr);
   EXPECT_TRUE(ok.threadStarted());
@@ -202,7 +207,7 @@ TEST_F(HostTest, EachMonitorShowsItsOwnSceneAsASingleMonitorWould) {
   auto single = [&](int32_t w, int32_t h, uint32_t seed) {
     clock.Set(10000);
     MemoryDisplay alone(w, h);
-    HostPlatform p{alone, store, EmbeddedResources(), threads, nullptr};
+    HostPlatform p{{&alone}, store, EmbeddedResources(), threads, nullptr};
     RenderHost host(p, seed);
     RenderLoop loop(host);
     loop.Begin();
@@ -217,10 +222,10 @@ TEST_F(HostTest, EachMonitorShowsItsOwnSceneAsASingleMonitorWould) {
   clock.Set(10000);
   MemoryDisplay second(200, 150), third(160, 120);
   HostPlatform p = Platform();
-  p.moreMonitors = {&second, &third};
+  p.displays = {&display, &second, &third};
   RenderHost host(p, 7);
-  ASSERT_EQ(host.moreMonitors().size(), 2u);
-  MonitorScenes scenes(host);
+  ASSERT_EQ(host.displays().size(), 3u);
+  DisplayScenes scenes(host);
   scenes.Begin();
   for (int i = 0; i < kFrames; ++i) scenes.Frame();
   scenes.End();
@@ -239,12 +244,14 @@ TEST_F(HostTest, AFailingMonitorIsLeftOutAndTheRestAreClosed) {
   broken.failOpen = DisplayOpen::kSurfaceFailed;
   {
     HostPlatform p = Platform();
-    p.moreMonitors = {&broken, &palettised, &good};
+    p.displays = {&display, &broken, &palettised, &good};
     RenderHost host(p, 1);
     EXPECT_EQ(host.errorText(), nullptr);
-    ASSERT_EQ(host.moreMonitors().size(), 1u);
-    EXPECT_EQ(host.moreMonitors()[0].display, &good);
-    EXPECT_EQ(host.moreMonitors()[0].random.State(), MonitorSeed(1, 3));
+    const std::vector<DisplaySlot*> slots = host.displays().Slots();
+    ASSERT_EQ(slots.size(), 2u);
+    EXPECT_EQ(slots[0]->display, &display);
+    EXPECT_EQ(slots[1]->display, &good);
+    EXPECT_EQ(slots[1]->random.State(), MonitorSeed(1, 3));
     EXPECT_FALSE(palettised.isOpen());
   }
   EXPECT_FALSE(good.isOpen());
@@ -253,7 +260,7 @@ TEST_F(HostTest, AFailingMonitorIsLeftOutAndTheRestAreClosed) {
   // The first monitor failing is still the saver's failure, as on one screen.
   display.failOpen = DisplayOpen::kInitFailed;
   HostPlatform p = Platform();
-  p.moreMonitors = {&good};
+  p.displays = {&display, &good};
   RenderHost host(p, 1);
   EXPECT_STREQ(host.errorText(), "ERROR: DirectDraw initialization failure!");
   EXPECT_EQ(threads.starts, 1);
@@ -265,7 +272,7 @@ TEST(RenderThread, StopsAndJoinsOnTeardown) {
   MemoryDisplay display(160, 120);
   MemorySettingsStore store;
   StdThreadStarter threads;
-  HostPlatform p{display, store, EmbeddedResources(), threads, nullptr};
+  HostPlatform p{{&display}, store, EmbeddedResources(), threads, nullptr};
   for (int i = 0; i < 20; ++i) {
     RenderHost host(p, 1);
     ASSERT_TRUE(host.threadStarted());
@@ -279,8 +286,7 @@ TEST(RenderThread, SeveralMonitorsStopAndJoinOnTeardown) {
   MemoryDisplay first(160, 120), second(120, 90), third(80, 60);
   MemorySettingsStore store;
   StdThreadStarter threads;
-  HostPlatform p{first, store, EmbeddedResources(), threads, nullptr};
-  p.moreMonitors = {&second, &third};
+  HostPlatform p{{&first, &second, &third}, store, EmbeddedResources(), threads, nullptr};
   for (int i = 0; i < 20; ++i) {
     RenderHost host(p, 1);
     ASSERT_TRUE(host.threadStarted());
@@ -289,6 +295,74 @@ TEST(RenderThread, SeveralMonitorsStopAndJoinOnTeardown) {
     EXPECT_FALSE(d->isLocked());
     EXPECT_FALSE(d->isOpen());
   }
+}
+
+// A memory display whose frames another thread may count while the render
+// thread draws.
+class WatchedDisplay final : public Display {
+ public:
+  WatchedDisplay(int32_t w, int32_t h) : inner_(w, h) {}
+  DisplayOpen Open() override { return inner_.Open(); }
+  PixelFormatInfo PixelFormat() override { return inner_.PixelFormat(); }
+  void Close() override { inner_.Close(); }
+  void AttachRenderThread() override { inner_.AttachRenderThread(); }
+  void DetachRenderThread() override { inner_.DetachRenderThread(); }
+  void ClientSize(int32_t& w, int32_t& h) override { inner_.ClientSize(w, h); }
+  int32_t ScreenWidth() override { return inner_.ScreenWidth(); }
+  bool Lock(PixelView& view, std::vector<Rect>& visible) override {
+    frames.fetch_add(1);
+    return inner_.Lock(view, visible);
+  }
+  void Unlock() override { inner_.Unlock(); }
+  // Read by the window thread only once the display was taken back.
+  const MemoryDisplay& inner() const { return inner_; }
+  std::atomic<int> frames{0};
+
+ private:
+  MemoryDisplay inner_;
+};
+
+bool DrawnWithin(const WatchedDisplay& d, int ms) {
+  for (int i = 0; i < ms && d.frames.load() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  return d.frames.load() > 0;
+}
+
+// Outputs plugged in and out while the render thread draws: a display added
+// gets a scene, one taken back is let go of before RemoveDisplay returns (a
+// scene still drawing on a destroyed display would show under the address
+// sanitizer, a hand-over without order under the thread sanitizer), and the
+// first display may go like any other.
+TEST(RenderThread, DisplaysComeAndGoWhileItDraws) {
+  WatchedDisplay first(160, 120);
+  MemorySettingsStore store;
+  StdThreadStarter threads;
+  HostPlatform p{{&first}, store, EmbeddedResources(), threads, nullptr};
+  RenderHost host(p, 1);
+  ASSERT_TRUE(host.threadStarted());
+  for (int i = 0; i < 12; ++i) {
+    auto extra = std::make_unique<WatchedDisplay>(80, 60);
+    ASSERT_TRUE(host.AddDisplay(*extra));
+    // Every other round it goes before the thread may even have seen it.
+    if (i % 2 == 0) {
+      ASSERT_TRUE(DrawnWithin(*extra, 20000));
+    }
+    host.RemoveDisplay(*extra);
+    EXPECT_FALSE(extra->inner().isOpen());
+    EXPECT_FALSE(extra->inner().isLocked());
+    EXPECT_EQ(extra->inner().attachCount, extra->inner().detachCount);
+  }
+  EXPECT_EQ(host.displays().size(), 1u);
+  WatchedDisplay last(100, 80);
+  ASSERT_TRUE(host.AddDisplay(last));
+  host.RemoveDisplay(first);
+  EXPECT_FALSE(first.inner().isOpen());
+  const int before = last.frames.load();
+  for (int i = 0; i < 20000 && last.frames.load() < before + 3; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_GE(last.frames.load(), before + 3) << "the scene left alone stopped";
+  host.OnMonitorPowerDown();
+  EXPECT_FALSE(host.AddDisplay(first)) << "a saver stopped for good took a new display";
+  EXPECT_FALSE(last.inner().isOpen());
 }
 
 }  // namespace

@@ -128,7 +128,7 @@ TEST(PictureCheck, CorruptPictureStopsTheHost) {
   MemoryDisplay display(320, 240);
   NoStore store;
   CountingThreads threads;
-  HostPlatform platform{display, store, res, threads, nullptr};
+  HostPlatform platform{{&display}, store, res, threads, nullptr};
   {
     RenderHost host(platform, 42);
     ASSERT_NE(host.errorText(), nullptr);

@@ -54,7 +54,7 @@ TEST(Soak, ObjectsKeepComingAcrossTheTickWrapWithFlatMemory) {
   MemorySettingsStore store;
   store.SetDword("StarNumber", 500);
   NoThread noThread;
-  HostPlatform p{display, store, EmbeddedResources(), noThread, nullptr};
+  HostPlatform p{{&display}, store, EmbeddedResources(), noThread, nullptr};
   RenderHost host(p, 12345);
   ASSERT_EQ(host.errorText(), nullptr);
   RenderLoop loop(host);

@@ -20,7 +20,7 @@ TEST(StartStopStress, AThousandStartUpsAndTeardowns) {
   for (int i = 0; i < 1000; ++i) {
     MemoryDisplay display(96, 64);
     StdThreadStarter threads;
-    HostPlatform p{display, store, EmbeddedResources(), threads, nullptr};
+    HostPlatform p{{&display}, store, EmbeddedResources(), threads, nullptr};
     const int variant = i % 4;
     if (variant == 2) display.failOpen = DisplayOpen::kSurfaceFailed;
     {
