@@ -97,6 +97,7 @@ class Run {
   void MakeSurface(Output& o);
   void DropSurface(Output& o);
   bool WaitConfigured();
+  Display* MakeDisplay(Output& o);
   void StartHost();
   void StopHost();
   int Loop();
@@ -315,12 +316,15 @@ bool Run::Connect() {
 
 void Run::OutputChanged(Output& o) {
   if (!o.surface) {
-    if (fullScreen_ && host_) rebuild_ = true;  // an output that came
+    if (fullScreen_) rebuild_ = true;  // an output that came
     return;
   }
-  // A new scale (or size) of an output we cover: the surface's size in real
-  // pixels follows.
-  if (o.configured && o.display) o.display->SetSize(o.width, o.height, o.scale);
+  // A new scale of an output we cover: the surface's size in real pixels
+  // follows. A scale that does not fit the surface's size yet comes with a
+  // configure of the new size, which is waited for rather than drawing a
+  // frame or two at twice or half the size.
+  const bool fits = o.width * o.scale == o.modeWidth && o.height * o.scale == o.modeHeight;
+  if (o.configured && o.display && fits) o.display->SetSize(o.width, o.height, o.scale);
 }
 
 void Run::SurfaceConfigured(Output& o, int32_t width, int32_t height) {
@@ -337,7 +341,10 @@ void Run::SurfaceConfigured(Output& o, int32_t width, int32_t height) {
   o.width = width;
   o.height = height;
   o.configured = true;
-  if (o.display) o.display->SetSize(o.width, o.height, o.scale);
+  if (o.display)
+    o.display->SetSize(o.width, o.height, &o == window_.get() ? 1 : o.scale);
+  else if (host_)
+    rebuild_ = true;  // configured late: its scene starts now
 }
 
 void Run::SurfaceClosed(Output& o) {
@@ -425,21 +432,24 @@ bool Run::WaitConfigured() {
   }
 }
 
+// The display of a configured surface, in real pixels.
+Display* Run::MakeDisplay(Output& o) {
+  if (!o.surface || !o.configured) return nullptr;
+  o.display = std::make_unique<WaylandDisplay>(connection_, shm_, o.surface);
+  o.display->SetSize(o.width, o.height, &o == window_.get() ? 1 : o.scale);
+  return o.display.get();
+}
+
 void Run::StartHost() {
   std::vector<Display*> displays;
-  auto add = [&](Output& o) {
-    if (!o.surface || !o.configured) return;
-    o.display = std::make_unique<WaylandDisplay>(connection_, shm_, o.surface);
-    o.display->SetSize(o.width, o.height, &o == window_.get() ? 1 : o.scale);
-    displays.push_back(o.display.get());
-  };
-  if (window_) add(*window_);
-  for (auto& o : outputs_) add(*o);
+  if (window_)
+    if (Display* d = MakeDisplay(*window_)) displays.push_back(d);
+  for (auto& o : outputs_)
+    if (Display* d = MakeDisplay(*o)) displays.push_back(d);
   if (displays.empty()) return;
   threads_ = std::make_unique<StdThreadStarter>();
   platform_ = std::unique_ptr<HostPlatform>(
-      new HostPlatform{*displays[0], *store_, EmbeddedResources(), *threads_, request_.adjustSettings});
-  platform_->moreMonitors.assign(displays.begin() + 1, displays.end());
+      new HostPlatform{displays, *store_, EmbeddedResources(), *threads_, request_.adjustSettings});
   host_ = std::make_unique<RenderHost>(*platform_, TickCount());
 }
 
@@ -478,23 +488,27 @@ int Run::Start() {
 }
 
 void Run::Rebuild() {
-  // Outputs came or went: every scene is laid out again on the outputs there
-  // are now.
+  // Outputs came or went: a scene ends on each output that went and starts
+  // on each that came, while the others draw on.
   rebuild_ = false;
-  StopHost();
   for (auto it = outputs_.begin(); it != outputs_.end();) {
     Output& o = **it;
-    if (o.name == 0) {
-      DropSurface(o);
-      if (o.output) wl_output_release(o.output);
-      it = outputs_.erase(it);
-    } else {
+    if (o.name != 0) {
       if (!o.surface && o.described) MakeSurface(o);
       ++it;
+      continue;
     }
+    if (pointerOver_ == &o) pointerOver_ = nullptr;
+    if (host_ && o.display) host_->RemoveDisplay(*o.display);
+    DropSurface(o);
+    if (o.output) wl_output_release(o.output);
+    it = outputs_.erase(it);
   }
   if (!WaitConfigured()) return Lost();
-  StartHost();
+  if (!host_) return StartHost();
+  for (auto& o : outputs_)
+    if (!o->display)
+      if (Display* d = MakeDisplay(*o)) host_->AddDisplay(*d);
 }
 
 void Run::Lost() {

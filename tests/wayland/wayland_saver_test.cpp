@@ -289,7 +289,7 @@ bool WaitEmpty(const Sway& sway, const std::string& output) {
   return false;
 }
 
-// The scene on `output` is centred on it, from star motion over ten looks.
+// The scene on `output` is centred on it, from star motion over twenty looks.
 void ExpectCentred(const Sway& sway, const std::string& output, int width, int height) {
   Image img;
   ASSERT_TRUE(sway.Look(output, img));
@@ -297,7 +297,7 @@ void ExpectCentred(const Sway& sway, const std::string& output, int width, int h
   EXPECT_EQ(img.height, height) << output;
   std::vector<Star> last = Stars(img);
   CentreEstimate centre;
-  for (int look = 0; look < 10; ++look) {
+  for (int look = 0; look < 20; ++look) {
     ASSERT_TRUE(sway.Look(output, img));
     const std::vector<Star> now = Stars(img);
     centre.AddPair(last, now);
