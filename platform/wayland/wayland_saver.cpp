@@ -24,6 +24,7 @@
 #include "platform/linux/suspend_watch.h"
 #include "platform/wayland/wayland_display.h"
 #include "platform/wayland/wayland_front_end.h"
+#include "platform/wayland/wayland_text.h"
 #include "settings/file_store.h"
 #include "shell/input_rules.h"
 #include "xdg-shell-client-protocol.h"
@@ -41,6 +42,7 @@ constexpr const char* kAppId = "telkarim";
 // How long the first configure of every surface may take before the saver
 // starts with the outputs that answered.
 constexpr int kConfigureMs = 3000;
+constexpr uint32_t kErrorTimerMs = 2500;
 
 // One output and the saver's surface on it (or, for a window, no output).
 struct Output {
@@ -121,6 +123,8 @@ class Run {
   std::unique_ptr<HostPlatform> platform_;
   std::unique_ptr<RenderHost> host_;
   std::unique_ptr<Output> window_;  // --window: the one surface, on no output
+  // Error mode: the message on the first surface, black on the others.
+  std::vector<std::unique_ptr<CairoTextPainter>> painters_;
 };
 
 // --- outputs ---------------------------------------------------------------
@@ -451,9 +455,24 @@ void Run::StartHost() {
   platform_ = std::unique_ptr<HostPlatform>(
       new HostPlatform{displays, *store_, EmbeddedResources(), *threads_, request_.adjustSettings});
   host_ = std::make_unique<RenderHost>(*platform_, TickCount());
+  if (!host_->errorText()) return;
+  std::vector<Output*> shown;
+  if (window_) shown.push_back(window_.get());
+  for (auto& o : outputs_) shown.push_back(o.get());
+  for (Output* o : shown) {
+    if (!o->surface || !o->configured) continue;
+    const int32_t scale = o == window_.get() ? 1 : o->scale;
+    painters_.push_back(
+        std::make_unique<CairoTextPainter>(shm_, o->surface, o->width * scale, o->height * scale, scale));
+  }
+  if (!painters_.empty())
+    loop_.AddTimer(kErrorTimerMs, [this] {
+      if (host_) host_->OnErrorTimer(*painters_.front());
+    });
 }
 
 void Run::StopHost() {
+  painters_.clear();
   pointerOver_ = nullptr;
   host_.reset();  // stops and joins the render thread, closes the displays
   platform_.reset();
