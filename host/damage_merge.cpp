@@ -38,9 +38,9 @@ bool DamageMerger::MergeAt(const std::vector<Rect>& in, int32_t width, int32_t h
   if (!any) return true;
   // open_[c] is the rectangle whose span in the row above starts at column c.
   open_.assign(static_cast<size_t>(cols), kNone);
-  std::vector<size_t> next(static_cast<size_t>(cols), kNone);
+  next_.assign(static_cast<size_t>(cols), kNone);
   for (int32_t y = 0; y < rows; ++y) {
-    std::fill(next.begin(), next.end(), kNone);
+    std::fill(next_.begin(), next_.end(), kNone);
     const uint8_t* row = grid_.data() + static_cast<std::ptrdiff_t>(y) * cols;
     for (int32_t c = 0; c < cols;) {
       if (!row[c]) {
@@ -54,15 +54,15 @@ bool DamageMerger::MergeAt(const std::vector<Rect>& in, int32_t width, int32_t h
       const size_t above = open_[static_cast<size_t>(c)];
       if (above != kNone && out[above].right == right && out[above].bottom == top) {
         out[above].bottom = bottom;
-        next[static_cast<size_t>(c)] = above;
+        next_[static_cast<size_t>(c)] = above;
       } else {
         if (out.size() >= limit) return false;
         out.push_back(Rect{left, top, right, bottom});
-        next[static_cast<size_t>(c)] = out.size() - 1;
+        next_[static_cast<size_t>(c)] = out.size() - 1;
       }
       c = e;
     }
-    open_.swap(next);
+    open_.swap(next_);
   }
   return true;
 }

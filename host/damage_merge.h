@@ -12,8 +12,8 @@ namespace tk {
 // runs of marked tiles become spans, and a span repeating the one below the
 // previous row grows that rectangle downwards. While that gives more than
 // `limit` rectangles the tiles double in size; the last resort is the whole
-// surface. `out` is cleared first; `grid` is the caller's scratch, kept
-// between frames so a frame allocates nothing.
+// surface. `out` is cleared first; the merger keeps its scratch from frame
+// to frame, so once grown to the surface a frame allocates nothing.
 class DamageMerger {
  public:
   explicit DamageMerger(int32_t firstTile = 32) : firstTile_(firstTile < 1 ? 1 : firstTile) {}
@@ -24,7 +24,9 @@ class DamageMerger {
                std::vector<Rect>& out);
   int32_t firstTile_;
   std::vector<uint8_t> grid_;
-  std::vector<size_t> open_;  // per column of tiles: index in out of the span ending the row above, or npos
+  // Per column of tiles: the rectangle (index in out) whose span starts there
+  // in the row above, and the same for the row being read.
+  std::vector<size_t> open_, next_;
 };
 
 }  // namespace tk
