@@ -213,9 +213,11 @@ class Sway {
     std::filesystem::create_directories(dir);
     std::ofstream(dir + "/settings.reg") << text;
   }
-  pid_t Run(std::vector<std::string> args) const {
+  pid_t Run(std::vector<std::string> args, const std::vector<std::string>& extraEnv = {}) const {
     args.insert(args.begin(), Program());
-    return Spawn(args, env_);
+    std::vector<std::string> env = env_;
+    env.insert(env.end(), extraEnv.begin(), extraEnv.end());
+    return Spawn(args, env);
   }
   // A tool waited for up to 20 s; its exit code.
   int Tool(const std::vector<std::string>& args) const {
@@ -324,6 +326,20 @@ TEST(WaylandSaver, SceneCentredOnEveryOutputAndKeyEnds) {
   EXPECT_EQ(WaitExit(pid, 10000 * kSlack), 0) << "a key did not end the saver with 0";
   Reap(pid);
   EXPECT_TRUE(WaitEmpty(sway, "HEADLESS-1"));
+}
+
+// Without the layer shell (as on GNOME or weston) each output gets a
+// full-screen window instead, which covers it and takes the keyboard.
+TEST(WaylandSaver, FullScreenWindowsWithoutTheLayerShell) {
+  Sway sway;
+  START_SWAY(sway);
+  const pid_t pid = sway.Run({"/s"}, {"TELKARIM_WAYLAND_TOPLEVEL=1"});
+  Image img;
+  ASSERT_TRUE(WaitScene(sway, "HEADLESS-1", pid, img)) << "HEADLESS-1 not covered with stars";
+  ASSERT_TRUE(WaitScene(sway, "HEADLESS-2", pid, img)) << "HEADLESS-2 not covered with stars";
+  sway.Tool({"wtype", "-s", "300", "-k", "Escape"});
+  EXPECT_EQ(WaitExit(pid, 10000 * kSlack), 0) << "a key did not end the saver with 0";
+  Reap(pid);
 }
 
 // The pointer may travel 4 pixels from where it first showed itself; the
