@@ -486,11 +486,11 @@ int Run::Start() {
     std::fprintf(stderr, "telkarim: cannot connect to the Wayland compositor\n");
     return 1;
   }
-  if (!compositor_ || !shm_ || (!layerShell_ && !wmBase_)) {
+  fullScreen_ = request_.mode == SaverRequest::Mode::kFullScreen;
+  if (!compositor_ || !shm_ || !(wmBase_ || (fullScreen_ && layerShell_))) {
     std::fprintf(stderr, "telkarim: the Wayland compositor offers no way to show a surface\n");
     return 1;
   }
-  fullScreen_ = request_.mode == SaverRequest::Mode::kFullScreen;
   watch_ = std::make_unique<InputWatch>(true, fullScreen_);
   suspend_ = std::make_unique<SuspendWatch>(loop_, [this] { OnInput(InputKind::kPowerEvent); });
   store_ = std::make_unique<FileSettingsStore>(request_.settingsFile ? *request_.settingsFile : DefaultSettingsPath());
