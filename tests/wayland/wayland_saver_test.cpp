@@ -231,7 +231,7 @@ class Sway {
   // A tool waited for up to 20 s; its exit code.
   int Tool(const std::vector<std::string>& args) const {
     const pid_t pid = Spawn(args, env_, true);
-    const int code = WaitExit(pid, 20000);
+    const int code = WaitExit(pid, 20000 * kSlack);
     Reap(pid);
     return code;
   }
@@ -401,7 +401,7 @@ TEST(WaylandSaver, ManyFramesLeaveNoTrails) {
     // The renderer's picture of the same size and settings, as PPM.
     const std::string png = std::string(::testing::TempDir()) + "/wayland-render";
     long expected = 0, seen = 0;
-    ASSERT_EQ(sway.Tool({Program(), "--render", png + ".png", "--size", size, "--seconds", "20", "--seed", "7",
+    ASSERT_EQ(sway.Tool({Program(), "--render", png + ".png", "--size", size, "--seconds", "5", "--seed", "7",
                          "--set", "StarColor=255", "--set", "StarNumber=500", "--set", "StarVelocity=2", "--set",
                          "ObjectColor=65280"}),
               0);
