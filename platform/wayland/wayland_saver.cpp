@@ -93,6 +93,7 @@ class Run {
   std::vector<std::unique_ptr<Output>> outputs_;
   bool rebuild_ = false;  // an output came or went
   bool quit_ = false;
+  const SaverRequest& request_;
 
  private:
   bool Connect();
@@ -107,7 +108,6 @@ class Run {
   void Lost();
   void Teardown();
 
-  const SaverRequest& request_;
   bool* signalled_;  // set when SIGTERM or SIGINT ended the run
   EventLoop loop_;
   int code_ = 0;
@@ -285,7 +285,7 @@ void Run::Global(void* data, wl_registry* registry, uint32_t name, const char* i
   } else if (i == xdg_wm_base_interface.name) {
     run->wmBase_ = static_cast<xdg_wm_base*>(wl_registry_bind(registry, name, &xdg_wm_base_interface, 1));
     xdg_wm_base_add_listener(run->wmBase_, &kWmListener, run);
-  } else if (i == zwlr_layer_shell_v1_interface.name && !std::getenv("TELKARIM_WAYLAND_TOPLEVEL")) {
+  } else if (i == zwlr_layer_shell_v1_interface.name && !run->request_.environment.waylandToplevel) {
     run->layerShell_ = static_cast<zwlr_layer_shell_v1*>(
         wl_registry_bind(registry, name, &zwlr_layer_shell_v1_interface, Version(version, 3)));
   } else if (i == wl_output_interface.name && version >= 2) {

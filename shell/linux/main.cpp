@@ -51,6 +51,7 @@ class LinuxShell final : public ShellServices {
     r.mode = parent ? SaverRequest::Mode::kPreview : SaverRequest::Mode::kFullScreen;
     r.window = parent;
     r.settingsFile = options_.settingsFile;
+    r.environment = ReadEnvironment();
     return RunSaverOn(options_, r);
   }
   int ShowSettings(WindowId owner) override {
@@ -144,6 +145,7 @@ int LinuxMain(int argc, char** argv) {
       }
       r.settingsFile = o.settingsFile;
       r.adjustSettings = Overrides(o);
+      r.environment = ReadEnvironment();
       return RunSaverOn(o, r);
     }
   }
