@@ -13,6 +13,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <wayland-client.h>
@@ -607,9 +608,46 @@ bool CompositorAnswers() {
   return ok;
 }
 
+namespace {
+
+// One full-screen saver per compositor, as on X11 where a second start finds
+// the first and leaves it: an idle daemon that starts the saver again while
+// it shows would otherwise stack a second one under the first, which the
+// key that ends the top one would not reach. The lock is a file in the
+// session's runtime folder, held for the run and let go by the system
+// however the run ends. -1: another saver holds it.
+int LockFullScreen() {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  const char* display = std::getenv("WAYLAND_DISPLAY");
+  if (!runtime || !*runtime) return -2;
+  std::string name = display && *display ? display : "wayland-0";
+  for (char& c : name)
+    if (c == '/') c = '_';
+  const std::string path = std::string(runtime) + "/telkarim-" + name + ".lock";
+  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) return -2;  // no lock to be had: run anyway
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+}  // namespace
+
 int RunSaver(const SaverRequest& request, bool* signalled) {
-  Run run(request, signalled);
-  return run.Start();
+  int lock = -2;
+  if (request.mode == SaverRequest::Mode::kFullScreen) {
+    lock = LockFullScreen();
+    if (lock == -1) return 0;
+  }
+  int code = 0;
+  {
+    Run run(request, signalled);
+    code = run.Start();
+  }
+  if (lock >= 0) close(lock);
+  return code;
 }
 
 }  // namespace tk::wayland

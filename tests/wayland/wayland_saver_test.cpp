@@ -325,7 +325,8 @@ void ExpectCentred(const Sway& sway, const std::string& output, int width, int h
 }
 
 // Both outputs, of different sizes, are covered by a scene centred on each;
-// a key ends the run with 0 and gives both outputs back.
+// a second start leaves the first; a key ends the run with 0 and gives both
+// outputs back.
 TEST(WaylandSaver, SceneCentredOnEveryOutputAndKeyEnds) {
   Sway sway;
   START_SWAY(sway);
@@ -337,6 +338,10 @@ TEST(WaylandSaver, SceneCentredOnEveryOutputAndKeyEnds) {
   ExpectCentred(sway, "HEADLESS-1", 1920, 1080);
   ExpectCentred(sway, "HEADLESS-2", 1280, 720);
   ASSERT_EQ(WaitExit(pid, 0), -1) << "ended on its own";
+  // A second start while it shows leaves it and ends with 0.
+  const pid_t second = sway.Run({"/s"});
+  EXPECT_EQ(WaitExit(second, 10000 * kSlack), 0) << "a second saver stayed";
+  Reap(second);
   sway.Tool({"wtype", "-s", "300", "-k", "Escape"});
   EXPECT_EQ(WaitExit(pid, 10000 * kSlack), 0) << "a key did not end the saver with 0";
   Reap(pid);
