@@ -10,8 +10,8 @@
 # WAYLAND_DISPLAY, SWAYSOCK, and with xwayland DISPLAY, which lets the
 # caller's user in); the script prints
 # sway's process id and exits 0, or exits 77 when sway cannot run here.
-# sway refuses to run as root, so it runs as nobody (uid 65534) in a 0700
-# runtime folder that user owns; clients may stay root.
+# sway refuses to run as root, so under root it runs as nobody (uid 65534) in
+# a 0700 runtime folder that user owns; clients may stay root.
 set -euo pipefail
 dir=$1
 xwayland=${2:-}
@@ -27,8 +27,13 @@ mkdir -p "$dir"
 rt=$dir/runtime
 mkdir -p "$rt"
 chmod 0700 "$rt"
-chown 65534:65534 "$rt" "$dir"
 chmod 0755 "$dir"
+# As root, sway runs as nobody; any other user runs it as themselves.
+runas=()
+if [ "$(id -u)" -eq 0 ]; then
+  chown 65534:65534 "$rt" "$dir"
+  runas=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+fi
 config=$dir/config
 {
   echo "output HEADLESS-1 resolution 1920x1080 position 0 0"
@@ -42,7 +47,7 @@ config=$dir/config
   fi
 } > "$config"
 chmod 0644 "$config"
-setpriv --reuid=65534 --regid=65534 --clear-groups env -i PATH=/usr/bin:/bin HOME=/nonexistent \
+"${runas[@]}" env -i PATH=/usr/bin:/bin HOME=/nonexistent \
   XDG_RUNTIME_DIR="$rt" WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
   WLR_HEADLESS_OUTPUTS=2 sway -c "$config" >"$dir/sway.log" 2>&1 </dev/null &
 pid=$!
@@ -63,7 +68,7 @@ for _ in $(seq 300); do
         done
         cat "$dir/display"
         # XWayland runs as sway's user; clients of other users are let in.
-        setpriv --reuid=65534 --regid=65534 --clear-groups env -i "$(cat "$dir/display")" \
+        "${runas[@]}" env -i "$(cat "$dir/display")" \
           xhost +si:localuser:"$(id -un)" >/dev/null 2>&1 || true
       fi
     } > "$dir/env"
