@@ -12,6 +12,7 @@ packages=(
   clang libclang-rt-14-dev
   groff-base python3 man-db dpkg-dev desktop-file-utils debootstrap lintian
   msitools wixl mate-screensaver dbus dbus-bin dconf-gsettings-backend libglib2.0-bin
+  libwayland-dev libcairo2-dev wayland-protocols plasma-wayland-protocols sway swayidle grim wtype xwayland
 )
 missing=()
 for p in "${packages[@]}"; do

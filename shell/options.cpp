@@ -214,6 +214,8 @@ const char* UsageText() {
         "       telkarim --render OUT.png [--record DIR [--every K]] [--gif OUT.gif]\n"
         "                [--size WxH] [--seconds S] [--seed N] [--format 32|24|16|15|8]\n"
         "       telkarim --sheet OUT.png [--size WxH]\n"
+        "       telkarim [--wayland | --x11] /s | --window ...   (default: Wayland when it answers)\n"
+        "       telkarim --idle SECONDS   (Wayland: the saver after SECONDS without input)\n"
         "       telkarim --show-settings | --settings | --help | --version\n"
         "       telkarim [--settings-file PATH] --set Name=Value ... --save-settings\n"
         "settings: ";
@@ -239,9 +241,21 @@ const char* UsageText() {
   return text.c_str();
 }
 
-OptionsResult ParseOptions(const std::vector<std::string>& args) {
+OptionsResult ParseOptions(const std::vector<std::string>& allArgs) {
   OptionsResult res;
   Options& o = res.options;
+  // The window system chosen first, so the rest of the line reads as it
+  // would alone (a dispatch such as /s included).
+  size_t first = 0;
+  for (; first < allArgs.size(); ++first) {
+    if (allArgs[first] == "--wayland")
+      o.windowSystem = Options::WindowSystem::kWayland;
+    else if (allArgs[first] == "--x11")
+      o.windowSystem = Options::WindowSystem::kX11;
+    else
+      break;
+  }
+  const std::vector<std::string> args(allArgs.begin() + static_cast<std::ptrdiff_t>(first), allArgs.end());
   if (args.empty() || !IsOptionWord(args[0])) {
     for (size_t i = 0; i < args.size(); ++i) {
       if (i) o.dispatchArguments += ' ';
@@ -332,6 +346,11 @@ OptionsResult ParseOptions(const std::vector<std::string>& args) {
       setAction(Options::Action::kSettingsDialog);
     } else if (bare == "help") {
       setAction(Options::Action::kHelp);
+    } else if (bare == "idle" && dd) {
+      long long sec = 0;
+      if (!value(v) || !ParseInt(v, 1, 86400, sec)) return fail("--idle needs a number of seconds, 1..86400");
+      o.idleSeconds = static_cast<int32_t>(sec);
+      setAction(Options::Action::kIdle);
     } else if (bare == "version") {
       setAction(Options::Action::kVersion);
     } else if (bare == "window" && dd) {

@@ -26,6 +26,7 @@ struct Options {
     kSettingsDialog,// --settings: the settings dialog
     kHelp,          // --help
     kVersion,       // --version
+    kIdle,          // --idle SECONDS: resident, shows the saver when the desktop has been idle
   };
   Action action = Action::kDispatch;
 
@@ -52,6 +53,13 @@ struct Options {
   uint64_t windowId = 0;       // -window-id / --window-id (decimal or 0x hex)
   bool windowIdGiven = false;
   bool fps = false;            // -fps (XScreenSaver's frame-rate overlay; accepted, ignored)
+
+  // Which window system shows the saver: --wayland or --x11 before the rest
+  // of the line (which may then be a dispatch, /s); by default Wayland where
+  // WAYLAND_DISPLAY names a compositor that answers.
+  enum class WindowSystem { kAuto, kWayland, kX11 };
+  WindowSystem windowSystem = WindowSystem::kAuto;
+  int32_t idleSeconds = 0;  // --idle
 
   // The Windows-style argument string (argv[1..] joined by single spaces).
   std::string dispatchArguments;

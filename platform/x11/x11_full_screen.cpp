@@ -22,6 +22,7 @@ class FullScreenTarget final : public SaverTarget {
   std::vector<Rect> MonitorsIn(Window w) const override { return ArrangedMonitorsIn(w); }
   bool WatchesInput() const override { return true; }
   bool FullScreen() const override { return true; }
+  bool KeyboardGrabbed() const override { return grabbed_; }
 
   void Show() override {
     for (Window w : windows_) XMapRaised(dpy_, w);

@@ -151,7 +151,11 @@ void SaverRun::HandleEvent(const XEvent& e) {
       Watch(InputKind::kPointerMotion, QueryCursor(dpy_));
       break;
     case FocusOut:
-      // Grabs and focus moving inside our own window are not a loss.
+      // Grabs and focus moving inside our own window are not a loss, nor is
+      // the focus moved elsewhere while our keyboard grab holds (a window
+      // manager or XWayland following the compositor's focus): every key
+      // still comes to us.
+      if (e.xfocus.mode == NotifyWhileGrabbed && target_->KeyboardGrabbed()) break;
       if ((e.xfocus.mode == NotifyNormal || e.xfocus.mode == NotifyWhileGrabbed) &&
           e.xfocus.detail != NotifyInferior && e.xfocus.detail != NotifyPointer)
         Watch(InputKind::kFocusLost);

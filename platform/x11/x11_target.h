@@ -29,6 +29,8 @@ class SaverTarget {
   // the focus goes.
   virtual bool WatchesInput() const { return false; }
   virtual bool FullScreen() const { return false; }
+  // The keyboard is ours by a grab: keys come to us wherever the focus is.
+  virtual bool KeyboardGrabbed() const { return false; }
 
   // Maps what the target made.
   virtual void Show() {}

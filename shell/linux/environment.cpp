@@ -32,6 +32,7 @@ FrontEndEnvironment ReadEnvironment(const EnvironmentLookup& lookup) {
     if (n >= 0 && n <= 100000) p.foldPixels = static_cast<int32_t>(n);
   }
   p.printFigures = lookup("TELKARIM_X11_FIGURES") != nullptr;
+  env.waylandToplevel = lookup("TELKARIM_WAYLAND_TOPLEVEL") != nullptr;
   return env;
 }
 

@@ -14,6 +14,9 @@ struct FrontEndEnvironment {
   // virtual root; 0 when unset or not a window id.
   uint64_t xscreensaverWindow = 0;
   X11PresentOptions present;
+  // TELKARIM_WAYLAND_TOPLEVEL: full-screen windows on Wayland even where the
+  // layer shell is offered, as on compositors without it (for the tests).
+  bool waylandToplevel = false;
 };
 
 // `lookup` is getenv, or a table in the tests.

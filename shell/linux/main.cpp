@@ -11,6 +11,9 @@
 #include "shell/options.h"
 #include "shell/settings_path.h"
 #include "telkarim_version.h"
+#if defined(TK_HAVE_WAYLAND)
+#include "platform/wayland/wayland_front_end.h"
+#endif
 
 namespace tk {
 namespace {
@@ -21,6 +24,23 @@ std::function<void(Settings&)> Overrides(const Options& o) {
 
 // The front ends are always handed a path; empty means no file at all.
 std::string SettingsPath(const Options& o) { return o.settingsFile ? *o.settingsFile : DefaultSettingsPath(); }
+// Full screen and the trial window go to the Wayland compositor when
+// WAYLAND_DISPLAY names one that answers (or --wayland says so), to X11
+// otherwise; previews and hacks draw into X windows and stay there.
+int RunSaverOn(const Options& o, const SaverRequest& r) {
+  const bool waylandMode = r.mode == SaverRequest::Mode::kFullScreen || r.mode == SaverRequest::Mode::kWindow;
+#if defined(TK_HAVE_WAYLAND)
+  if (waylandMode && o.windowSystem != Options::WindowSystem::kX11 &&
+      (o.windowSystem == Options::WindowSystem::kWayland || wayland::CompositorAnswers()))
+    return wayland::RunSaver(r);
+#else
+  if (waylandMode && o.windowSystem == Options::WindowSystem::kWayland) {
+    std::fprintf(stderr, "telkarim: this build has no Wayland front end\n");
+    return 1;
+  }
+#endif
+  return RunX11Saver(r);
+}
 
 class LinuxShell final : public ShellServices {
  public:
@@ -33,7 +53,7 @@ class LinuxShell final : public ShellServices {
     r.window = parent;
     r.settingsFile = SettingsPath(options_);
     r.environment = ReadEnvironment();
-    return RunX11Saver(r);
+    return RunSaverOn(options_, r);
   }
   int ShowSettings(WindowId owner) override {
     DialogRequest r;
@@ -96,6 +116,13 @@ int LinuxMain(int argc, char** argv) {
     case Options::Action::kShowSettings: return ShowSettingsValues(o);
     case Options::Action::kSaveSettings: return SaveSettingsValues(o);
     case Options::Action::kHelp: std::fputs(UsageText(), stdout); return 0;
+    case Options::Action::kIdle:
+#if defined(TK_HAVE_WAYLAND)
+      return wayland::RunIdle(o.idleSeconds, SettingsPath(o));
+#else
+      std::fprintf(stderr, "telkarim: this build has no Wayland front end\n");
+      return 2;
+#endif
     case Options::Action::kVersion:
       std::puts("telkarim " TK_PRODUCT_VERSION_TEXT "\n" TK_COPYRIGHT_TEXT ". MIT licence.");
       return 0;
@@ -117,7 +144,7 @@ int LinuxMain(int argc, char** argv) {
       r.settingsFile = SettingsPath(o);
       r.adjustSettings = Overrides(o);
       r.environment = ReadEnvironment();
-      return RunX11Saver(r);
+      return RunSaverOn(o, r);
     }
   }
   return 2;

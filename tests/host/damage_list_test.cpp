@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "host/damage_list.h"
+#include "host/damage_merge.h"
 #include "host/frame_buffer.h"
 
 namespace tk {
@@ -167,6 +168,50 @@ TEST(DamageList, FrameBufferRecordsOnlyWhatItDraws) {
   ASSERT_EQ(d.damage.Rects().size(), 2u);
   EXPECT_EQ(d.damage.Rects()[0], (Rect{2, 3, 4, 5}));
   EXPECT_EQ(d.damage.Rects()[1], (Rect{30, 10, 33, 13}));
+}
+
+
+// What a compositor is sent: never more rectangles than allowed, nothing
+// outside the surface, and every damaged pixel inside it covered, whether the
+// damage is a few squares, a star field all over the screen, or squares
+// hanging over the edges. A missed pixel is a square the compositor never
+// shows; a rectangle past the edge is a protocol error on some compositors.
+TEST(DamageMerger, CoversEveryPixelWithinTheLimitAndTheSurface) {
+  const int32_t w = 1000, h = 700;
+  DamageMerger merger;
+  std::vector<Rect> out;
+  uint32_t seed = 12345;
+  auto next = [&](uint32_t n) {
+    seed = seed * 1664525u + 1013904223u;
+    return static_cast<int32_t>((seed >> 8) % n);
+  };
+  for (int count : {1, 3, 40, 1500}) {
+    std::vector<Rect> in;
+    for (int i = 0; i < count; ++i) {
+      const int32_t x = next(w + 20) - 10, y = next(h + 20) - 10, s = 1 + next(4);
+      in.push_back(Rect{x, y, x + s, y + s});
+    }
+    merger.Merge(in, w, h, 32, out);
+    ASSERT_FALSE(out.empty());
+    EXPECT_LE(out.size(), 32u) << count << " squares";
+    std::vector<uint8_t> covered(static_cast<size_t>(w) * h, 0);
+    for (const Rect& r : out) {
+      ASSERT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= w && r.bottom <= h && r.left < r.right && r.top < r.bottom);
+      for (int32_t y = r.top; y < r.bottom; ++y)
+        for (int32_t x = r.left; x < r.right; ++x) covered[static_cast<size_t>(y) * w + x] = 1;
+    }
+    for (const Rect& r : in)
+      for (int32_t y = std::max(r.top, 0); y < std::min(r.bottom, h); ++y)
+        for (int32_t x = std::max(r.left, 0); x < std::min(r.right, w); ++x) {
+          ASSERT_TRUE(covered[static_cast<size_t>(y) * w + x]) << count << " squares: " << x << "," << y;
+        }
+    // A few squares stay a few small rectangles, not the whole surface.
+    if (count <= 3) {
+      EXPECT_LE(Area(out), int64_t{count} * 64 * 64);
+    }
+  }
+  merger.Merge({Rect{-5, -5, -1, -1}}, w, h, 32, out);
+  EXPECT_TRUE(out.empty()) << "damage wholly outside the surface sends nothing";
 }
 
 }  // namespace

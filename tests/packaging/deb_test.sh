@@ -47,6 +47,7 @@ listed() { awk '{print $6}' "$work/contents" | sed 's|^\./|/|'; }
 for f in /usr/bin/telkarim /usr/libexec/xscreensaver/telkarim /usr/share/xscreensaver/config/telkarim.xml \
          /usr/share/man/man6/telkarim.6.gz /usr/share/applications/telkarim-settings.desktop \
          /usr/share/applications/screensavers/telkarim.desktop \
+         /usr/lib/systemd/user/telkarim-idle.service \
          /usr/share/icons/hicolor/32x32/apps/telkarim.png; do
   listed | grep -qx "$f" || fail "the package has no $f"
 done

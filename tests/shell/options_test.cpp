@@ -23,6 +23,27 @@ TEST(Options, WindowsStyleLinesGoToTheDispatch) {
   EXPECT_EQ(Parse({"/p", "12"}).options.dispatchArguments, "/p 12");
 }
 
+// The window system chosen before the rest of the line, which then reads as
+// it would alone: "--x11 /s" is still the full-screen dispatch.
+TEST(Options, WindowSystemAndIdle) {
+  OptionsResult r = Parse({"--x11", "/s"});
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.options.action, Options::Action::kDispatch);
+  EXPECT_EQ(r.options.dispatchArguments, "/s");
+  EXPECT_EQ(r.options.windowSystem, Options::WindowSystem::kX11);
+  r = Parse({"--wayland", "--window", "400x300"});
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.options.action, Options::Action::kWindow);
+  EXPECT_EQ(r.options.windowSystem, Options::WindowSystem::kWayland);
+  EXPECT_EQ(Parse({"/s"}).options.windowSystem, Options::WindowSystem::kAuto);
+  r = Parse({"--idle", "300"});
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.options.action, Options::Action::kIdle);
+  EXPECT_EQ(r.options.idleSeconds, 300);
+  for (const char* bad : {"0", "-5", "x", "86401"}) EXPECT_FALSE(Parse({"--idle", bad}).ok) << bad;
+  EXPECT_FALSE(Parse({"--idle"}).ok);
+}
+
 TEST(Options, HeadlessRun) {
   const OptionsResult r = Parse({"--render", "a.png", "--size", "320x200", "--seconds", "2.5", "--seed", "9",
                                  "--format", "16", "--set", "StarNumber=500", "--gif", "a.gif"});

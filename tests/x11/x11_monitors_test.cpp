@@ -190,7 +190,8 @@ class XServer {
       char tmpl[] = "/tmp/telkarim-monitors-test-XXXXXX";
       if (const char* d = mkdtemp(tmpl)) config_ = d;
     }
-    return {"DISPLAY=" + name_, "XDG_CONFIG_HOME=" + config_, "ASAN_OPTIONS=detect_leaks=0"};
+    return {"DISPLAY=" + name_, "XDG_CONFIG_HOME=" + config_, "ASAN_OPTIONS=detect_leaks=0",
+            "WAYLAND_DISPLAY="};  // full screen on this X server even inside a Wayland session
   }
   // The saver's settings file for the next runs (full screen takes no
   // settings on its command line).

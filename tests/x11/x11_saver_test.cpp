@@ -78,7 +78,8 @@ class XServer {
   const std::string& name() const { return name_; }
 
   std::vector<std::string> Env() const {
-    return {"DISPLAY=" + name_, "XDG_CONFIG_HOME=" + ConfigDir(), "ASAN_OPTIONS=detect_leaks=0"};
+    return {"DISPLAY=" + name_, "XDG_CONFIG_HOME=" + ConfigDir(), "ASAN_OPTIONS=detect_leaks=0",
+            "WAYLAND_DISPLAY="};  // full screen on this X server even inside a Wayland session
   }
   pid_t Run(std::vector<std::string> args) const {
     args.insert(args.begin(), Program());
