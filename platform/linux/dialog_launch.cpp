@@ -57,11 +57,11 @@ int RunSettingsDialog(const DialogRequest& request) {
   argv.push_back(nullptr);
 
   std::fflush(nullptr);
-  int why = ENOENT;
   for (const std::string& place : places) {
     execv(place.c_str(), argv.data());
-    why = errno;
-    if (why != ENOENT) {
+    // Only a missing file moves on to the next place.
+    const int why = errno;
+    if (why != ENOENT && why != ENOTDIR) {
       const std::string what = "cannot start the settings dialog " + place + ": " + std::strerror(why);
       std::fprintf(stderr, "telkarim: %s\n", OneLine(what).c_str());
       return 1;
