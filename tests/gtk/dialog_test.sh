@@ -8,11 +8,11 @@
 #
 # With a second argument the freshly opened dialog is also saved there (how
 # docs/settings-dialog.png is made). Exit 77 (skipped) when Xvfb, xdotool,
-# xwininfo or import is missing.
+# xwininfo, xprop or import is missing.
 set -u
 bin=$1
 shot=${2:-}
-for tool in Xvfb xdotool xwininfo import; do
+for tool in Xvfb xdotool xwininfo xprop import; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
 done
 
@@ -71,6 +71,15 @@ for args in "--settings" "" "/c"; do
   [ -e "$tmp/none.reg" ] && bad "no display '$args' made a settings file"
   ok
 done
+
+# --- The command loads no GTK: the dialog is a program of its own that it
+# starts in its place. Without that program, one line and status 1. ---
+ldd "$bin" 2>/dev/null | grep -q 'libgtk' && bad "$bin links GTK, so a saver would load it" || ok
+mkdir "$tmp/alone" && cp "$bin" "$tmp/alone/telkarim"
+"$tmp/alone/telkarim" --settings --settings-file "$tmp/none.reg" >"$tmp/out" 2>"$tmp/err"
+status=$?
+[ "$status" -eq 1 ] && [ "$(wc -l <"$tmp/err")" -eq 1 ] && grep -q '^telkarim: the settings dialog is not installed' "$tmp/err" &&
+  ok || { bad "without the dialog program: status $status, said:"; cat "$tmp/err"; }
 
 # --- A private X server on a display number it picks itself. ---
 Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp -noreset 5>"$tmp/display" 2>/dev/null &
@@ -226,6 +235,31 @@ fi
 xdotool windowfocus --sync "$window"
 keys Escape
 finish "Cancel after the About box"
+
+# --- /c:ID: the dialog stays above the window that asked for it, and ends
+# with 1 like --settings. ---
+open_dialog "$tmp/owner.reg" || exit 1
+owner=$window first=$dialog
+"$bin" "/c:$owner" --settings-file "$tmp/owned.reg" >"$tmp/out" 2>"$tmp/err" &
+dialog=$!
+owned=
+for _ in $(seq 200); do
+  owned=$(xdotool search --onlyvisible --name '^Настройка заставки Telkarim$' 2>/dev/null | grep -vx "$owner" | head -n1)
+  [ -n "$owned" ] && break
+  sleep 0.05
+done
+if [ -z "$owned" ]; then bad "/c:$owner did not open a dialog"; cat "$tmp/err"; else
+  above=$(xprop -id "$owned" WM_TRANSIENT_FOR 2>/dev/null | sed -n 's/.*window id # //p')
+  [ "$((above))" = "$owner" ] && ok || bad "/c:$owner: the dialog is kept above '$above'"
+  xdotool windowfocus --sync "$owned"
+  keys Escape
+  finish "Cancel of the dialog for /c:ID"
+fi
+[ -n "$dialog" ] && { kill "$dialog"; wait "$dialog"; }
+dialog=$first
+xdotool windowfocus --sync "$owner"
+keys Escape
+finish "Cancel of the owner's dialog"
 
 # find_chooser: waits for the colour chooser and gives it the keyboard.
 find_chooser() {

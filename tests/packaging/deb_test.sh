@@ -38,7 +38,9 @@ echo "Depends: $depends"
 for lib in libx11-6 libxext6 libxft2 libpng16-16 libgif7 libc6; do
   grep -q "\b$lib\b" <<<"$depends" || fail "Depends does not name $lib"
 done
-if grep -q 'TK_HAVE_GTK' "$build/CMakeCache.txt" 2>/dev/null || [ -d "$build/platform/gtk" ]; then
+gtk=
+grep -q 'TK_HAVE_GTK' "$build/CMakeCache.txt" 2>/dev/null || [ -d "$build/platform/gtk" ] && gtk=1
+if [ -n "$gtk" ]; then
   grep -q 'libgtk-3-0' <<<"$depends" || fail "Depends does not name libgtk-3-0"
 fi
 
@@ -48,7 +50,7 @@ for f in /usr/bin/telkarim /usr/libexec/xscreensaver/telkarim /usr/share/xscreen
          /usr/share/man/man6/telkarim.6.gz /usr/share/applications/telkarim-settings.desktop \
          /usr/share/applications/screensavers/telkarim.desktop \
          /usr/lib/systemd/user/telkarim-idle.service \
-         /usr/share/icons/hicolor/32x32/apps/telkarim.png; do
+         /usr/share/icons/hicolor/32x32/apps/telkarim.png ${gtk:+/usr/libexec/telkarim/telkarim-settings}; do
   listed | grep -qx "$f" || fail "the package has no $f"
 done
 outside=$(listed | grep -v '^/usr/' | grep -vx -e '/' -e '/usr/\?' || true)
