@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/rect.h"
 #include "host/display.h"
 
 namespace tk {
@@ -102,10 +103,6 @@ class DamageList {
   static uint32_t Key(int32_t cx, int32_t cy) {
     const uint32_t h = static_cast<uint32_t>(cx) * 0x9E3779B1u ^ static_cast<uint32_t>(cy) * 0x85EBCA77u;
     return (h ^ (h >> 15)) & (kSlots - 1);
-  }
-  static Rect Union(const Rect& a, const Rect& b) {
-    return Rect{a.left < b.left ? a.left : b.left, a.top < b.top ? a.top : b.top,
-                a.right > b.right ? a.right : b.right, a.bottom > b.bottom ? a.bottom : b.bottom};
   }
   static int64_t Area(const Rect& r) { return int64_t{r.Width()} * r.Height(); }
   // Grows r to hold s when that adds no more than the allowance.

@@ -3,20 +3,11 @@
 #include <string_view>
 #include <vector>
 
+#include "core/rect.h"
+
 namespace tk {
 
 class DamageList;
-
-// A rectangle: left, top, right, bottom (right and bottom exclusive).
-struct Rect {
-  int32_t left = 0;
-  int32_t top = 0;
-  int32_t right = 0;
-  int32_t bottom = 0;
-  int32_t Width() const { return right - left; }
-  int32_t Height() const { return bottom - top; }
-  bool operator==(const Rect&) const = default;
-};
 
 // The screen's pixel format as the display reports it.
 struct PixelFormatInfo {

@@ -2,16 +2,14 @@
 
 #include <algorithm>
 
+#include "core/rect.h"
+
 namespace tk {
 namespace {
 
 uint32_t Hash(uint32_t v) {
   const uint32_t h = v * 0x9E3779B1u;
   return h ^ (h >> 16);
-}
-
-bool Overlap(const Rect& a, const Rect& b) {
-  return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 #include "ddraw_display.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "monitor_layout.h"
 
@@ -36,12 +36,21 @@ void FillView(const DDSURFACEDESC& description, PixelView& view) {
   view.format.blueMask = description.ddpfPixelFormat.dwBBitMask;
 }
 
+// Written once by the process entry before any render thread starts, read
+// only after.
+std::string& DisplayLogPath() {
+  static std::string path;
+  return path;
+}
+
 }  // namespace
 
+void SetDisplayLog(const char* path) { DisplayLogPath() = path ? path : ""; }
+
 void WriteDisplayLog(const char* line) {
-  const char* path = std::getenv("TELKARIM_DISPLAY_LOG");
-  if (!path || !*path) return;
-  if (FILE* f = std::fopen(path, "a")) {
+  const std::string& path = DisplayLogPath();
+  if (path.empty()) return;
+  if (FILE* f = std::fopen(path.c_str(), "a")) {
     std::fprintf(f, "%s\n", line);
     std::fclose(f);
   }

@@ -58,9 +58,11 @@ class DirectDrawDisplay final : public Display {
   uint32_t locks_ = 0, lockFailures_ = 0;
 };
 
-// Appends one line to the file named by TELKARIM_DISPLAY_LOG, if set, so the
-// Wine tests can tell which way each monitor was drawn and whether any lock
-// failed. Nothing is written otherwise.
+// Where each screen appends one line as its render thread ends, so the Wine
+// tests can tell which way each monitor was drawn and whether any lock
+// failed. The process entry hands in TELKARIM_DISPLAY_LOG before any window
+// exists; with no file named, nothing is written.
+void SetDisplayLog(const char* path);
 void WriteDisplayLog(const char* line);
 
 }  // namespace tk::win32

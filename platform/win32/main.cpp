@@ -1,10 +1,13 @@
 // Process entry of the Windows screen saver: isolates the arguments, finds
-// the platform family and hands the mode dispatch to the shared shell.
+// the platform family, reads the environment's test hook and hands the mode
+// dispatch to the shared shell.
 #include <windows.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 
+#include "ddraw_display.h"
 #include "shell/command_line.h"
 #include "win32_shell.h"
 #include "win32_text.h"
@@ -64,6 +67,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   const std::string_view arguments = tk::IsolateArguments(line, NextCharA);
   State().instance = instance;
   State().onWindows9x = QueryWindows9x();
+  // The test hook is read here, once, like every other input of the process.
+  SetDisplayLog(std::getenv("TELKARIM_DISPLAY_LOG"));
   SetUnhandledExceptionFilter(LastChanceFilter);
   Win32Services services;
   int result = -1;

@@ -2,15 +2,13 @@
 // Where each monitor's pixels are, worked out from rectangles alone so the
 // rules can be checked without Windows. Coordinates are the virtual
 // desktop's: the primary monitor's top-left is (0, 0), others may be negative.
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
-#include "host/display.h"
+#include "core/rect.h"
 
 namespace tk::win32 {
-
-Rect Intersect(const Rect& a, const Rect& b);
-bool IsEmpty(const Rect& r);
 
 // Where a monitor's top-left pixel lies in a DirectDraw primary surface, if
 // it lies in it at all. A display device's primary surface normally covers
@@ -32,10 +30,10 @@ SurfacePlace PlaceMonitor(const Rect& monitor, const Rect& desktop, int32_t surf
 // left out. `out` is replaced.
 void VisibleOnMonitor(const std::vector<Rect>& screenRects, const Rect& monitor, std::vector<Rect>& out);
 
-// The monitors in the order the render host takes them: the primary first
-// (its screen is the host's own display), the rest as the system listed
-// them. `primary` is the index of the primary in `monitors`, -1 if none is
-// marked, in which case the one at (0, 0) counts as primary. Returns indices.
+// The monitors in the order the render host takes them, in the order both
+// window systems share (see MonitorOrder): the primary first, its screen
+// being the host's own display. `primary` is the index of the primary in
+// `monitors`, -1 if none is marked. Returns indices.
 std::vector<size_t> HostOrder(const std::vector<Rect>& monitors, int primary);
 
 }  // namespace tk::win32

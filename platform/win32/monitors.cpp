@@ -1,8 +1,8 @@
 #include "monitors.h"
 
-#include <algorithm>
 #include <cstring>
 
+#include "core/rect.h"
 #include "monitor_layout.h"
 
 namespace tk::win32 {
@@ -90,6 +90,8 @@ std::vector<MonitorDevice> FindMonitors() {
   }
   std::vector<MonitorDevice> monitors;
   for (size_t i : HostOrder(bounds, primary)) monitors.push_back(listing.found[i].monitor);
+  // Mirrors left out, one monitor may be all there is.
+  if (monitors.size() < 2) return {};
   // Monitors without a device of their own, or listed with the same device,
   // share one surface.
   for (size_t i = 0; i < monitors.size(); ++i)
@@ -106,12 +108,7 @@ std::vector<MonitorDevice> FindMonitors() {
 Rect DesktopOf(const std::vector<MonitorDevice>& monitors) {
   if (monitors.empty()) return Rect{};
   Rect d = monitors.front().bounds;
-  for (const MonitorDevice& m : monitors) {
-    d.left = std::min(d.left, m.bounds.left);
-    d.top = std::min(d.top, m.bounds.top);
-    d.right = std::max(d.right, m.bounds.right);
-    d.bottom = std::max(d.bottom, m.bounds.bottom);
-  }
+  for (const MonitorDevice& m : monitors) d = Union(d, m.bounds);
   return d;
 }
 

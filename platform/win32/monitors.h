@@ -16,9 +16,11 @@ struct MonitorDevice {
   bool deviceShared = false; // another monitor was listed with the same device
 };
 
-// Every monitor, the primary first, each with its device, or an empty list
-// when the saver should run exactly as on a single monitor: one monitor, or
-// a system without the multi-monitor functions (95, NT 4.0). Every function
+// Every monitor worth a scene, each with its device, in the order both
+// window systems share (HostOrder: the primary first, then left to right,
+// top to bottom, mirrors left out), or an empty list when the saver should
+// run exactly as on a single monitor: one monitor, or a system without the
+// multi-monitor functions (95, NT 4.0). Every function
 // beyond those systems is looked up at run time, so the program still loads
 // there.
 std::vector<MonitorDevice> FindMonitors();

@@ -2,8 +2,7 @@
 // that end the saver.
 #include <windows.h>
 
-#include <cstdlib>
-
+#include "shell/input_rules.h"
 #include "win32_shell.h"
 
 namespace tk::win32 {
@@ -183,8 +182,8 @@ LRESULT SaverDefaultProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
           // on the screen from the anchor, so slow drift adds up.
           POINT p;
           GetCursorPos(&p);
-          const UINT travel = static_cast<UINT>(std::abs(p.x - s.cursorAnchor.x) + std::abs(p.y - s.cursorAnchor.y));
-          if (travel > s.mouseThreshold) {
+          const CursorPoint from{s.cursorAnchor.x, s.cursorAnchor.y}, to{p.x, p.y};
+          if (PointerTravel(from, to) > kMouseThreshold) {
             PostClose(window);
             s.cursorAnchor = p;
           }

@@ -16,7 +16,6 @@ struct SaverState {
   bool closing = false;
   bool inPasswordDialog = false;
   POINT cursorAnchor{};
-  UINT mouseThreshold = 4;  // |dx| + |dy| up to this keeps the saver
   UINT autoPlayMessage = 0;
   HMODULE imeLibrary = nullptr;
   ImmAssociateFn imeAssociate = nullptr;

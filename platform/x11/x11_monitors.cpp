@@ -1,27 +1,14 @@
 #include "platform/x11/x11_monitors.h"
 
-#include <algorithm>
-
 #include <X11/Xlib.h>
 #include <X11/extensions/Xinerama.h>
 #include <X11/extensions/Xrandr.h>
 
+#include "core/rect.h"
 #include "platform/x11/x11_errors.h"
 
 namespace tk::x11 {
 namespace {
-
-bool Inside(const Rect& inner, const Rect& outer) {
-  return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
-         inner.bottom <= outer.bottom;
-}
-
-Rect Intersect(const Rect& a, const Rect& b) {
-  return Rect{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-              std::min(a.bottom, b.bottom)};
-}
-
-bool Empty(const Rect& r) { return r.Width() <= 0 || r.Height() <= 0; }
 
 std::vector<FoundMonitor> RandrMonitors(::Display* dpy, int screen) {
   std::vector<FoundMonitor> found;
@@ -68,24 +55,8 @@ std::vector<FoundMonitor> QueryMonitors(_XDisplay* dpy, int screen) {
 std::vector<Rect> ArrangeMonitors(std::vector<FoundMonitor> found, int width, int height) {
   const Rect screen{0, 0, width, height};
   for (FoundMonitor& m : found) m.area = Intersect(m.area, screen);
-  std::erase_if(found, [](const FoundMonitor& m) { return Empty(m.area); });
-  // Primary first, then reading order; stable so that of two equal monitors
-  // the one listed first is the one kept.
-  std::stable_sort(found.begin(), found.end(), [](const FoundMonitor& a, const FoundMonitor& b) {
-    if (a.primary != b.primary) return a.primary;
-    if (a.area.left != b.area.left) return a.area.left < b.area.left;
-    return a.area.top < b.area.top;
-  });
   std::vector<Rect> kept;
-  for (size_t i = 0; i < found.size(); ++i) {
-    bool mirror = false;
-    for (size_t j = 0; j < found.size() && !mirror; ++j) {
-      if (i == j || !Inside(found[i].area, found[j].area)) continue;
-      // Inside a bigger one, or equal to one listed earlier.
-      mirror = found[i].area != found[j].area || j < i;
-    }
-    if (!mirror) kept.push_back(found[i].area);
-  }
+  for (size_t i : MonitorOrder(found)) kept.push_back(found[i].area);
   return kept;
 }
 
@@ -93,9 +64,9 @@ std::vector<Rect> MonitorsInWindow(const std::vector<Rect>& monitors, const Rect
   std::vector<Rect> cut;
   bool anyWhole = false;
   for (const Rect& m : monitors) {
-    if (Empty(Intersect(m, window))) continue;
-    anyWhole = anyWhole || Inside(m, window);
-    cut.push_back(Rect{m.left - window.left, m.top - window.top, m.right - window.left, m.bottom - window.top});
+    if (!Overlap(m, window)) continue;
+    anyWhole = anyWhole || Contains(window, m);
+    cut.push_back(RelativeTo(m, window.left, window.top));
   }
   if (!anyWhole) return {};
   if (cut.size() == 1 && cut[0] == Rect{0, 0, window.Width(), window.Height()}) return {};

@@ -4,17 +4,15 @@
 // own hack.
 #include <vector>
 
-#include "host/display.h"
+#include "core/rect.h"
+#include "host/monitor_order.h"
 
 struct _XDisplay;
 
 namespace tk::x11 {
 
 // A monitor as the server reports it, in root-window coordinates.
-struct FoundMonitor {
-  Rect area;
-  bool primary = false;
-};
+using FoundMonitor = MonitorArea;
 
 // The monitors of X screen `screen`: RandR 1.5 monitors (active ones), or
 // Xinerama's heads where the server has no RandR monitors (Xinerama spans
@@ -23,10 +21,9 @@ struct FoundMonitor {
 std::vector<FoundMonitor> QueryMonitors(_XDisplay* dpy, int screen);
 
 // The monitors worth a scene each, clipped to the screen (0, 0, width,
-// height): empty ones left out, and so are mirrors (a monitor equal to or
-// wholly inside another shows the same pixels and would only get a second
-// scene drawn over the first). The primary comes first, the rest from left
-// to right, then top to bottom, so the order does not depend on the server's.
+// height), in the order both window systems share (MonitorOrder): the
+// primary first, the rest from left to right, then top to bottom; empty
+// ones and mirrors left out.
 std::vector<Rect> ArrangeMonitors(std::vector<FoundMonitor> found, int width, int height);
 
 // The monitors a window (its rectangle in root coordinates) is cut into,

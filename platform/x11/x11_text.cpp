@@ -6,6 +6,8 @@
 #include <X11/Xlib.h>
 #include <X11/Xft/Xft.h>
 
+#include "core/rect.h"
+
 namespace tk::x11 {
 namespace {
 
@@ -62,7 +64,7 @@ Rect XftTextPainter::ClientRect() {
 }
 
 void XftTextPainter::FillBlack(const Rect& r) {
-  if (r.Width() <= 0 || r.Height() <= 0) return;
+  if (IsEmpty(r)) return;
   XFillRectangle(dpy_, window_, static_cast<GC>(gc_), r.left, r.top, static_cast<unsigned>(r.Width()),
                  static_cast<unsigned>(r.Height()));
 }

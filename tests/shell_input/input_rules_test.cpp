@@ -6,10 +6,16 @@ namespace tk {
 namespace {
 
 // Travel: a wrong sign or a Euclidean measure would move the 4-pixel line.
+// Across the whole coordinate range, differences taken in 32 bits wrap: a
+// jump from one end to the other would count as 1 or 2 pixels and keep the
+// saver (Windows and X11 both measure through this one function).
 TEST(PointerTravel, SumsAbsoluteDistancesWithoutOverflow) {
   EXPECT_EQ(PointerTravel({10, 10}, {12, 12}), 4u);
   EXPECT_EQ(PointerTravel({10, 10}, {7, 12}), 5u);
   EXPECT_EQ(PointerTravel({0, 0}, {0, 0}), 0u);
+  EXPECT_EQ(PointerTravel({INT32_MIN, 0}, {INT32_MAX, 0}), 0xFFFFFFFFu);
+  EXPECT_EQ(PointerTravel({INT32_MAX, 0}, {INT32_MIN, 1}), 0xFFFFFFFFu);  // 2^32: saturated, not wrapped to 0
+  EXPECT_EQ(PointerTravel({0, INT32_MAX}, {0, INT32_MIN}), 0xFFFFFFFFu);
   EXPECT_EQ(PointerTravel({INT32_MIN, INT32_MIN}, {INT32_MAX, INT32_MAX}), 0xFFFFFFFFu);
 }
 

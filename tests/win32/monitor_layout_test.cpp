@@ -3,9 +3,8 @@
 // rectangles to a monitor.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "platform/win32/monitor_layout.h"
+#include "tests/support/monitor_layouts.h"
 
 namespace tk::win32 {
 namespace {
@@ -67,12 +66,7 @@ TEST(PlaceMonitor, NeverOutsideTheSurface) {
   };
   for (const auto& monitors : layouts) {
     Rect desktop = monitors.front();
-    for (const Rect& m : monitors) {
-      desktop.left = std::min(desktop.left, m.left);
-      desktop.top = std::min(desktop.top, m.top);
-      desktop.right = std::max(desktop.right, m.right);
-      desktop.bottom = std::max(desktop.bottom, m.bottom);
-    }
+    for (const Rect& m : monitors) desktop = Union(desktop, m);
     for (const Rect& m : monitors)
       for (int32_t w : {640, 800, 1024, 1280, 1824, 2560, desktop.Width()})
         for (int32_t h : {480, 568, 600, 768, 1024, desktop.Height()})
@@ -110,9 +104,25 @@ TEST(VisibleOnMonitor, CutsAndMovesIntoTheMonitor) {
   EXPECT_TRUE(out.empty());
 }
 
-// The primary leads (its screen is the render host's own); a missing flag
-// falls back to the monitor at (0, 0).
-TEST(HostOrder, PrimaryFirstThenAsListed) {
+// The order both window systems share; a monitor in another place would get
+// another monitor's scene.
+TEST(HostOrder, SharedLayouts) {
+  for (const test::MonitorLayout& layout : test::SharedMonitorLayouts()) {
+    std::vector<Rect> bounds;
+    int primary = -1;
+    for (const MonitorArea& m : layout.listed) {
+      if (m.primary) primary = static_cast<int>(bounds.size());
+      bounds.push_back(m.area);
+    }
+    std::vector<Rect> scenes;
+    for (size_t i : HostOrder(bounds, primary)) scenes.push_back(bounds[i]);
+    EXPECT_EQ(scenes, layout.scenes) << layout.name;
+  }
+}
+
+// Windows places the primary at (0, 0) and the others around it, at
+// negative coordinates too; a missing flag falls back to the one at (0, 0).
+TEST(HostOrder, NegativeCoordinates) {
   const std::vector<Rect> three{Rect{-1280, 0, 0, 1024}, Rect{0, 0, 1280, 1024}, kRight};
   EXPECT_EQ(HostOrder(three, 1), (std::vector<size_t>{1, 0, 2}));
   EXPECT_EQ(HostOrder(three, -1), (std::vector<size_t>{1, 0, 2}));

@@ -28,6 +28,7 @@
 
 #include "platform/x11/x11_monitors.h"
 #include "tests/support/child_process.h"
+#include "tests/support/monitor_layouts.h"
 
 namespace {
 
@@ -39,13 +40,13 @@ using Clock = std::chrono::steady_clock;
 
 // ---- Which monitors get a scene, and where in the window ----
 
-TEST(MonitorLayout, PrimaryFirstThenLeftToRightTopToBottom) {
-  const std::vector<FoundMonitor> found = {{{1280, 0, 2560, 1024}, false},
-                                           {{0, 1024, 1280, 2048}, false},
-                                           {{2560, 0, 3840, 1024}, true},
-                                           {{0, 0, 1280, 1024}, false}};
-  EXPECT_EQ(ArrangeMonitors(found, 3840, 2048),
-            (std::vector<Rect>{{2560, 0, 3840, 1024}, {0, 0, 1280, 1024}, {0, 1024, 1280, 2048}, {1280, 0, 2560, 1024}}));
+// The order both window systems share, on a screen just holding the layout.
+TEST(MonitorLayout, SharedLayouts) {
+  for (const tk::test::MonitorLayout& layout : tk::test::SharedMonitorLayouts()) {
+    Rect screen;
+    for (const FoundMonitor& m : layout.listed) screen = tk::Union(screen, m.area);
+    EXPECT_EQ(ArrangeMonitors(layout.listed, screen.right, screen.bottom), layout.scenes) << layout.name;
+  }
 }
 
 // Mirrored outputs show the same pixels: a second scene on them would be

@@ -1,0 +1,28 @@
+#pragma once
+// Which monitors get a scene of their own, and in what order. The order
+// decides which monitor gets which generator (the first keeps the
+// process-wide seed, the next MonitorSeed(seed, 1) and so on), so both window
+// systems take it from here: one seed gives the same scenes on the same
+// layout wherever the saver runs.
+#include <cstddef>
+#include <vector>
+
+#include "core/rect.h"
+
+namespace tk {
+
+// A monitor as the window system lists it, in desktop coordinates.
+struct MonitorArea {
+  Rect area;
+  bool primary = false;
+};
+
+// Indices into `monitors`: the primary first (the first one marked; when
+// none is, the one whose top-left is the desktop's origin), the rest from
+// left to right, then top to bottom, so the order never depends on the
+// order the system listed them in. Left out: empty monitors, and mirrors (a
+// monitor equal to one already taken, or wholly inside a bigger one, shows
+// the same pixels, and a second scene would only be drawn over the first).
+std::vector<size_t> MonitorOrder(const std::vector<MonitorArea>& monitors);
+
+}  // namespace tk
