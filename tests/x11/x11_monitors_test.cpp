@@ -62,6 +62,24 @@ TEST(MonitorLayout, MirrorsAndMonitorsOffTheScreenAreLeftOut) {
   EXPECT_TRUE(ArrangeMonitors({}, 640, 480).empty());
 }
 
+// Monitors that leave the screen mostly bare make it one monitor; half is
+// still enough. Pixels two monitors share count once, or two clones of a
+// quarter would pass for half.
+TEST(MonitorLayout, MonitorsCoveringLessThanHalfMakeTheScreenOneMonitor) {
+  EXPECT_TRUE(ArrangeMonitors({{{0, 0, 1, 1}, false}, {{-50, -50, 50, 50}, false}}, 1920, 1080).empty());
+  EXPECT_EQ(ArrangeMonitors({{{0, 0, 960, 1080}, true}}, 1920, 1080), (std::vector<Rect>{{0, 0, 960, 1080}}));
+  EXPECT_TRUE(ArrangeMonitors({{{0, 0, 959, 1080}, true}}, 1920, 1080).empty());
+  // Two diagonal monitors, a few columns short of half.
+  EXPECT_TRUE(ArrangeMonitors({{{0, 0, 960, 540}, true}, {{960, 540, 1900, 1080}, false}}, 1920, 1080).empty());
+  EXPECT_TRUE(tk::MonitorsCoverScreen({{0, 0, 960, 540}, {960, 540, 1920, 1080}}, {0, 0, 1920, 1080}));
+  EXPECT_FALSE(tk::MonitorsCoverScreen({{0, 0, 960, 540}, {100, 100, 1060, 640}}, {0, 0, 1920, 1080}));
+  // Edges at the ends of the 32-bit range neither overflow nor wrap.
+  const Rect huge{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
+  EXPECT_TRUE(tk::MonitorsCoverScreen({huge}, huge));
+  EXPECT_FALSE(tk::MonitorsCoverScreen({{INT32_MIN, INT32_MIN, 0, 0}}, huge));
+  EXPECT_FALSE(tk::MonitorsCoverScreen({}, {0, 0, 0, 0}));
+}
+
 TEST(MonitorLayout, WindowIsCutOnlyWhenItHoldsAWholeMonitor) {
   const std::vector<Rect> two = {{0, 0, 1280, 1024}, {1280, 0, 2560, 1024}};
   // Full screen over both: both, in window coordinates.
