@@ -45,6 +45,9 @@ class Display {
 
   // Start-up, window thread.
   virtual DisplayOpen Open() = 0;
+  // The failure message for a step of Open that failed, in this platform's
+  // own words; null (the default) for the Windows text of that step.
+  virtual const char* FailureText(DisplayOpen) const { return nullptr; }
   virtual PixelFormatInfo PixelFormat() = 0;
   // Gives back the surface and the drawing service; safe to call twice.
   virtual void Close() = 0;

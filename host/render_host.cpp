@@ -14,7 +14,10 @@ namespace {
 // bits, so 5-5-5 passes, palettised ones do not. The message for the saver's
 // failure when it is the first display, null when it opened.
 const char* OpenChecked(Display& display) {
-  switch (display.Open()) {
+  const DisplayOpen opened = display.Open();
+  if (opened != DisplayOpen::kOk)
+    if (const char* own = display.FailureText(opened)) return own;
+  switch (opened) {
     case DisplayOpen::kOk: break;
     case DisplayOpen::kComFailed: return messages::kOleFailure;
     case DisplayOpen::kNoDirectDraw: return messages::kNoDirectDraw;

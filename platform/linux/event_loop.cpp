@@ -57,6 +57,8 @@ struct EventLoop::State {
   std::vector<FdWatch> fds;
   std::vector<Timer> timers;
   std::vector<Id> removed;  // during a pass: not to be called again
+  std::vector<pollfd> polled;
+  std::vector<Id> polledIds;
   std::map<int, Callback> signals;
   std::map<int, struct sigaction> earlier;  // the handlers to give back
   std::vector<Callback> prepare;
@@ -90,6 +92,50 @@ struct EventLoop::State {
       run.swap(posted);
     }
     for (Callback& fn : run) fn();
+  }
+
+  // Waits for the self-pipe, a descriptor or the next timer, and runs what
+  // the pipe announced and the descriptors that turned readable; false when
+  // poll() cannot wait at all.
+  bool Wait() {
+    polled.assign(1, pollfd{pipe[0], POLLIN, 0});
+    polledIds.assign(1, 0);
+    for (const FdWatch& w : fds) {
+      polled.push_back(pollfd{w.fd, POLLIN, 0});
+      polledIds.push_back(w.id);
+    }
+    const int n = poll(polled.data(), polled.size(), TimeoutMs(Clock::now()));
+    if (n < 0) return errno == EINTR;
+    removed.clear();
+    if (n == 0) return true;
+    if (polled[0].revents) DrainPipe();
+    for (size_t i = 1; i < polled.size() && !stop; ++i) {
+      if (!polled[i].revents || Gone(polledIds[i])) continue;
+      for (FdWatch& w : fds)
+        if (w.id == polledIds[i]) {
+          Callback fn = w.fn;  // the callback may remove its own watch
+          fn();
+          break;
+        }
+    }
+    return true;
+  }
+
+  void DispatchTimers() {
+    const Clock::time_point now = Clock::now();
+    std::vector<Id> due;
+    for (const Timer& t : timers)
+      if (t.due <= now) due.push_back(t.id);
+    for (Id id : due) {
+      if (stop || Gone(id)) continue;
+      for (Timer& t : timers)
+        if (t.id == id) {
+          t.due = now + t.period;
+          Callback fn = t.fn;
+          fn();
+          break;
+        }
+    }
   }
 
   int TimeoutMs(Clock::time_point now) const {
@@ -173,44 +219,10 @@ void EventLoop::Stop() {
 
 void EventLoop::Run() {
   State& s = *state_;
-  std::vector<pollfd> polled;
-  std::vector<Id> ids;
   while (!s.stop) {
     for (size_t i = 0; i < s.prepare.size() && !s.stop; ++i) s.prepare[i]();
-    if (s.stop) break;
-    polled.assign(1, pollfd{s.pipe[0], POLLIN, 0});
-    ids.assign(1, 0);
-    for (const State::FdWatch& w : s.fds) {
-      polled.push_back(pollfd{w.fd, POLLIN, 0});
-      ids.push_back(w.id);
-    }
-    const int n = poll(polled.data(), polled.size(), s.TimeoutMs(Clock::now()));
-    if (n < 0 && errno != EINTR) break;  // nothing sensible left to wait on
-    s.removed.clear();
-    if (n > 0 && polled[0].revents) s.DrainPipe();
-    for (size_t i = 1; i < polled.size() && n > 0 && !s.stop; ++i) {
-      if (!polled[i].revents || s.Gone(ids[i])) continue;
-      for (State::FdWatch& w : s.fds)
-        if (w.id == ids[i]) {
-          Callback fn = w.fn;  // the callback may remove its own watch
-          fn();
-          break;
-        }
-    }
-    const Clock::time_point now = Clock::now();
-    std::vector<Id> due;
-    for (const State::Timer& t : s.timers)
-      if (t.due <= now) due.push_back(t.id);
-    for (Id id : due) {
-      if (s.stop || s.Gone(id)) continue;
-      for (State::Timer& t : s.timers)
-        if (t.id == id) {
-          t.due = now + t.period;
-          Callback fn = t.fn;
-          fn();
-          break;
-        }
-    }
+    if (s.stop || !s.Wait()) break;
+    s.DispatchTimers();
   }
   s.stop = false;
 }

@@ -1,14 +1,7 @@
 #include "platform/x11/x11_display.h"
 
 #include <algorithm>
-#include <cstddef>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-
-#include <sys/ipc.h>
-#include <sys/mman.h>
-#include <sys/shm.h>
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -27,51 +20,47 @@ bool LocalDisplay(::Display* dpy) {
   return name[0] == ':' || std::strncmp(name, "unix:", 5) == 0;
 }
 
-const char* Name(bool shared) { return shared ? "shared image" : "XPutImage"; }
-
-// TELKARIM_PRESENT=fill or put fixes the way of presenting, for measuring;
-// anything else lets each image choose (see MakeImage).
-int PresentChoice() {
-  const char* v = std::getenv("TELKARIM_PRESENT");
-  if (v && std::strcmp(v, "fill") == 0) return 1;
-  if (v && std::strcmp(v, "put") == 0) return -1;
-  return 0;
+bool SharedMemoryOffered(::Display* dpy) {
+  int major = 0, minor = 0;
+  Bool pixmaps = False;
+  return LocalDisplay(dpy) && XShmQueryExtension(dpy) && XShmQueryVersion(dpy, &major, &minor, &pixmaps);
 }
 
-// Below this width a point is one or two pixels, so many of a frame's
-// squares touch and a few shared images carry them for less than their
-// rectangles one by one: at 640x480 (sphere only, saver + Xvfb) images cost
-// 4.4-4.8 % against 4.8-5.5 % filled, in a 240x180 preview 2.3 % against
-// 3.5-3.9 %; at 1920x1080 both cost the same, at 3840x2160 filling saves
-// 10-20 %, and without shared memory filling always wins.
-constexpr int32_t kFillFromWidth = 960;
-
-// What one more put request costs the server, in pixels copied; a damage
-// rectangle is widened by up to this much to save one. Measured on Xvfb with
-// MIT-SHM at 1920x1080, 500 stars, two runs each: 0 -> 5.0 %, 100 -> 4.1 %,
-// 400 -> 3.6 %, 1500 -> 3.8..5.4 % server CPU. Over the wire every byte
-// counts instead, so plain XPutImage widens nothing.
-// TELKARIM_FOLD_PIXELS (0..100000) overrides it, for measuring.
-int32_t SharedRequestPixels() {
-  if (const char* v = std::getenv("TELKARIM_FOLD_PIXELS")) {
-    const long n = std::strtol(v, nullptr, 10);
-    if (n >= 0 && n <= 100000) return static_cast<int32_t>(n);
+// Direct colour only, at 15 bits or more; 15-bit servers hand out 16-bit
+// pixels and report 16, as the host expects.
+PixelFormatInfo FormatOf(::Display* dpy, const Visual* v, int depth) {
+  PixelFormatInfo format;
+  int bitsPerPixel = 0;
+  int count = 0;
+  if (XPixmapFormatValues* formats = XListPixmapFormats(dpy, &count)) {
+    for (int i = 0; i < count; ++i)
+      if (formats[i].depth == depth) bitsPerPixel = formats[i].bits_per_pixel;
+    XFree(formats);
   }
-  return 400;
+  const bool direct = v->c_class == TrueColor || v->c_class == DirectColor;
+  format.rgb = direct && depth >= 15 && (bitsPerPixel == 16 || bitsPerPixel == 24 || bitsPerPixel == 32);
+  format.bitCount = static_cast<uint32_t>(bitsPerPixel);
+  if (format.rgb) {
+    format.redMask = static_cast<uint32_t>(v->red_mask);
+    format.greenMask = static_cast<uint32_t>(v->green_mask);
+    format.blueMask = static_cast<uint32_t>(v->blue_mask);
+  }
+  return format;
 }
 
 }  // namespace
 
-X11Display::X11Display(const char* displayName, unsigned long window)
-    : window_(window) {
+X11Display::X11Display(const char* displayName, unsigned long window, const X11PresentOptions& options)
+    : window_(window), options_(options) {
   if (displayName) {
     displayName_ = displayName;
     haveName_ = true;
   }
 }
 
-X11Display::X11Display(const char* displayName, unsigned long window, const Rect& monitor)
-    : X11Display(displayName, window) {
+X11Display::X11Display(const char* displayName, unsigned long window, const Rect& monitor,
+                       const X11PresentOptions& options)
+    : X11Display(displayName, window, options) {
   hasMonitor_ = true;
   monitor_ = monitor;
 }
@@ -91,54 +80,32 @@ DisplayOpen X11Display::Open() {
     dpy_ = nullptr;
     return DisplayOpen::kSurfaceFailed;
   }
-  visual_ = wa.visual;
-  depth_ = wa.depth;
   width_ = wa.width;
   height_ = wa.height;
   size_.store(Pack(width_, height_));
   screenWidth_ = hasMonitor_ ? monitor_.Width() : WidthOfScreen(wa.screen);
-
-  // Direct colour only, at 15 bits or more; 15-bit servers hand out 16-bit
-  // pixels and report 16, as the host expects.
-  format_ = PixelFormatInfo{};
-  int bitsPerPixel = 0;
-  int count = 0;
-  if (XPixmapFormatValues* formats = XListPixmapFormats(dpy_, &count)) {
-    for (int i = 0; i < count; ++i)
-      if (formats[i].depth == depth_) bitsPerPixel = formats[i].bits_per_pixel;
-    XFree(formats);
-  }
-  const Visual* v = wa.visual;
-  const bool direct = v->c_class == TrueColor || v->c_class == DirectColor;
-  format_.rgb = direct && depth_ >= 15 && (bitsPerPixel == 16 || bitsPerPixel == 24 || bitsPerPixel == 32);
-  format_.bitCount = static_cast<uint32_t>(bitsPerPixel);
-  if (format_.rgb) {
-    format_.redMask = static_cast<uint32_t>(v->red_mask);
-    format_.greenMask = static_cast<uint32_t>(v->green_mask);
-    format_.blueMask = static_cast<uint32_t>(v->blue_mask);
-  }
-
-  int major = 0, minor = 0;
-  Bool pixmaps = False;
-  shmUsable_ = LocalDisplay(dpy_) && XShmQueryExtension(dpy_) && XShmQueryVersion(dpy_, &major, &minor, &pixmaps) &&
-               std::getenv("TELKARIM_NO_SHM") == nullptr;
+  format_ = FormatOf(dpy_, wa.visual, wa.depth);
   gc_ = XCreateGC(dpy_, window_, 0, nullptr);
-  present_ = PresentChoice();
-  pixelMask_ = format_.redMask | format_.greenMask | format_.blueMask;
+  target_ = PresentTarget{dpy_, window_, gc_, wa.visual, wa.depth,
+                          format_.redMask | format_.greenMask | format_.blueMask};
+  presenter_ = ChoosePresenter(options_, SharedMemoryOffered(dpy_), Area().Width(), target_);
   repaint_.store(true);
   return DisplayOpen::kOk;
 }
 
+// The Windows texts name DirectDraw; here the connection and the window are
+// what can fail.
+const char* X11Display::FailureText(DisplayOpen step) const {
+  switch (step) {
+    case DisplayOpen::kInitFailed: return "ERROR: Could not open the X display!";
+    case DisplayOpen::kSurfaceFailed: return "ERROR: Could not reach the X window to draw into!";
+    default: return nullptr;
+  }
+}
+
 void X11Display::Close() {
   if (!dpy_) return;
-  if (std::getenv("TELKARIM_X11_FIGURES")) {
-    std::fprintf(stderr, "x11: %llu frames, %llu squares, %llu rectangles, %llu pixels, %llu colours, %s, %s\n",
-                 static_cast<unsigned long long>(figures_.frames), static_cast<unsigned long long>(figures_.squares),
-                 static_cast<unsigned long long>(figures_.rectangles),
-                 static_cast<unsigned long long>(figures_.pixels), static_cast<unsigned long long>(figures_.colours),
-                 fill_ ? "filled" : "put", Name(figures_.sharedMemory));
-  }
-  DropImage();
+  presenter_.reset();
   if (gc_) XFreeGC(dpy_, gc_);
   gc_ = nullptr;
   XCloseDisplay(dpy_);
@@ -154,148 +121,30 @@ void X11Display::ClientSize(int32_t& width, int32_t& height) {
   height = area.Height();
 }
 
-bool X11Display::MakeSharedImage(int32_t width, int32_t height) {
-  auto* segment = new XShmSegmentInfo{};
-  XShmSegmentInfo& info = *segment;
-  XImage* img = XShmCreateImage(dpy_, static_cast<Visual*>(visual_), static_cast<unsigned>(depth_), ZPixmap,
-                                nullptr, &info, static_cast<unsigned>(width), static_cast<unsigned>(height));
-  if (!img) {
-    delete segment;
-    return false;
-  }
-  const size_t bytes = static_cast<size_t>(img->bytes_per_line) * static_cast<size_t>(height);
-  info.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
-  if (info.shmid < 0) {
-    XDestroyImage(img);
-    delete segment;
-    return false;
-  }
-  info.shmaddr = static_cast<char*>(shmat(info.shmid, nullptr, 0));
-  if (info.shmaddr == reinterpret_cast<char*>(-1)) {
-    shmctl(info.shmid, IPC_RMID, nullptr);
-    XDestroyImage(img);
-    delete segment;
-    return false;
-  }
-  info.readOnly = False;
-  BeginTrap();
-  const Bool attached = XShmAttach(dpy_, &info);
-  const int error = EndTrap(dpy_);
-  // Marked for removal at once: being killed is how a saver usually ends,
-  // and the segment then goes with the last detach instead of leaking.
-  shmctl(info.shmid, IPC_RMID, nullptr);
-  if (!attached || error != 0) {
-    shmdt(info.shmaddr);
-    XDestroyImage(img);
-    delete segment;
-    return false;
-  }
-  // A new segment is zero-filled (black) by the kernel; clearing it here
-  // would only make every page of a screen-sized image resident at once.
-  img->data = info.shmaddr;
-  image_ = img;
-  imageShared_ = true;
-  shmInfo_ = segment;
-  return true;
-}
-
-// Filled rectangles never send the image, except for a repaint, so it can
-// live in private memory, and there on 2 MiB pages: a frame touches a few
-// rows of each of a thousand squares spread over the whole image right after
-// a sleep, and with 4 KiB pages nearly every row is a page of its own and a
-// TLB miss.
-bool X11Display::MakePrivateImage(int32_t width, int32_t height) {
-  XImage* img = XCreateImage(dpy_, static_cast<Visual*>(visual_), static_cast<unsigned>(depth_), ZPixmap, 0,
-                             nullptr, static_cast<unsigned>(width), static_cast<unsigned>(height), 32, 0);
-  if (!img) return false;
-  const size_t huge = size_t{2} << 20;
-  const size_t bytes = static_cast<size_t>(img->bytes_per_line) * static_cast<size_t>(height);
-  const size_t mapped = (bytes + huge - 1) / huge * huge + huge;  // room to align
-  void* base = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (base == MAP_FAILED) {
-    XDestroyImage(img);
-    return false;
-  }
-  const uintptr_t start = (reinterpret_cast<uintptr_t>(base) + huge - 1) & ~uintptr_t{huge - 1};
-  madvise(reinterpret_cast<void*>(start), bytes, MADV_HUGEPAGE);  // a hint; 4 KiB pages still work
-  img->data = reinterpret_cast<char*>(start);
-  image_ = img;
-  imageShared_ = false;
-  privateBase_ = base;
-  privateBytes_ = mapped;
-  return true;
-}
-
 bool X11Display::MakeImage(int32_t width, int32_t height) {
-  DropImage();
-  if (width <= 0 || height <= 0) return false;
-  // Filled rectangles, or shared images for small points on a local
-  // server (see kFillFromWidth).
-  fill_ = present_ > 0 || (present_ == 0 && !(shmUsable_ && width < kFillFromWidth));
-  bool made = false;
-  if (!fill_ && shmUsable_) {
-    made = MakeSharedImage(width, height);
-    if (!made) {
-      shmUsable_ = false;  // once it failed, do not try every resize
-      fill_ = present_ == 0;  // images only paid through shared memory
-    }
+  bool made = presenter_->Make(width, height);
+  if (!made && presenter_->kind() == Presenter::Kind::kSharedImages) {
+    // Once shared memory failed, it is not tried again at every resize.
+    presenter_ = WithoutSharedMemory(options_, target_);
+    made = presenter_->Make(width, height);
   }
-  if (!made && fill_) made = MakePrivateImage(width, height);
-  if (!made) {
-    XImage* img = XCreateImage(dpy_, static_cast<Visual*>(visual_), static_cast<unsigned>(depth_), ZPixmap, 0,
-                               nullptr, static_cast<unsigned>(width), static_cast<unsigned>(height), 32, 0);
-    if (!img) return false;
-    img->data = static_cast<char*>(std::calloc(static_cast<size_t>(img->bytes_per_line), static_cast<size_t>(height)));
-    if (!img->data) {
-      XDestroyImage(img);
-      return false;
-    }
-    image_ = img;
-    imageShared_ = false;
-  }
-  imageWidth_ = width;
-  imageHeight_ = height;
-  damage_.KeepSquares(fill_);
-  damage_.SetFoldAllowance(imageShared_ ? SharedRequestPixels() : 0);
+  if (!made) return false;
+  presenter_->Prepare(damage_);
   repaint_.store(true);
   return true;
-}
-
-void X11Display::DropImage() {
-  if (!image_) return;
-  if (imageShared_) {
-    auto* segment = static_cast<XShmSegmentInfo*>(shmInfo_);
-    BeginTrap();
-    XShmDetach(dpy_, segment);
-    EndTrap(dpy_);
-    image_->data = nullptr;
-    XDestroyImage(image_);
-    shmdt(segment->shmaddr);
-    delete segment;
-    shmInfo_ = nullptr;
-  } else if (privateBase_) {
-    image_->data = nullptr;
-    XDestroyImage(image_);
-    munmap(privateBase_, privateBytes_);
-    privateBase_ = nullptr;
-  } else {
-    XDestroyImage(image_);  // frees the calloc'd pixels too
-  }
-  image_ = nullptr;
-  imageShared_ = false;
-  imageWidth_ = imageHeight_ = 0;
 }
 
 bool X11Display::Lock(PixelView& view, std::vector<Rect>& visible) {
   if (!dpy_ || !format_.rgb) return false;
   const Rect area = Area();
-  if (!image_ || imageWidth_ != area.Width() || imageHeight_ != area.Height()) {
+  if (!presenter_->image() || presenter_->width() != area.Width() || presenter_->height() != area.Height()) {
     if (!MakeImage(area.Width(), area.Height())) return false;
   }
-  view.bits = reinterpret_cast<uint8_t*>(image_->data);
-  view.pitch = image_->bytes_per_line;
+  const XImage* image = presenter_->image();
+  view.bits = reinterpret_cast<uint8_t*>(image->data);
+  view.pitch = image->bytes_per_line;
   view.format = format_;
-  view.format.bitCount = static_cast<uint32_t>(image_->bits_per_pixel);
+  view.format.bitCount = static_cast<uint32_t>(image->bits_per_pixel);
   // The part of the window over this display, in its own coordinates; a
   // monitor the window does not reach gets nothing drawn.
   const Rect seen{std::max(area.left, 0) - area.left, std::max(area.top, 0) - area.top,
@@ -304,64 +153,19 @@ bool X11Display::Lock(PixelView& view, std::vector<Rect>& visible) {
   return true;
 }
 
-void X11Display::Put(const Rect& r) {
-  const unsigned w = static_cast<unsigned>(r.Width()), h = static_cast<unsigned>(r.Height());
-  const Rect area = Area();
-  const int x = area.left + r.left, y = area.top + r.top;
-  if (imageShared_)
-    XShmPutImage(dpy_, window_, gc_, image_, r.left, r.top, x, y, w, h, False);
-  else
-    XPutImage(dpy_, window_, gc_, image_, r.left, r.top, x, y, w, h);
-  ++figures_.rectangles;
-  figures_.pixels += uint64_t{w} * h;
-}
-
-static_assert(sizeof(XRectangle) == 8 && offsetof(XRectangle, x) == 0 && offsetof(XRectangle, y) == 2 &&
-              offsetof(XRectangle, width) == 4 && offsetof(XRectangle, height) == 6);
-
-void X11Display::PresentFills() {
-  // Erasing fills with colour 0, pixel 0 in every format; its group comes
-  // first and is drawn first (see FillPlan).
-  plan_.Build(damage_.Written(), damage_.WrittenPixels(), pixelMask_, 0);
-  const std::vector<Rect>& rects = plan_.Rects();
-  fillRects_.resize(rects.size());
-  const Rect area = Area();
-  for (size_t i = 0; i < rects.size(); ++i) {
-    const Rect& r = rects[i];
-    fillRects_[i] = FillRect{static_cast<int16_t>(area.left + r.left), static_cast<int16_t>(area.top + r.top),
-                             static_cast<uint16_t>(r.Width()), static_cast<uint16_t>(r.Height())};
-    figures_.pixels += uint64_t(static_cast<uint32_t>(r.Width())) * static_cast<uint32_t>(r.Height());
-  }
-  auto* xrects = reinterpret_cast<XRectangle*>(fillRects_.data());
-  for (const FillPlan::Group& g : plan_.Groups()) {
-    XSetForeground(dpy_, gc_, g.pixel);
-    XFillRectangles(dpy_, window_, gc_, xrects + g.first, static_cast<int>(g.count));
-  }
-  figures_.rectangles += rects.size();
-  figures_.colours += plan_.Groups().size();
-}
-
 void X11Display::Unlock() {
-  if (!image_) return;
+  if (!presenter_ || !presenter_->image()) return;
+  const Rect area = Area();
   BeginTrap();
-  // Filled rectangles or images (see the class). Of the ways to send
-  // images, one put request for each damage rectangle cost the server less
-  // than one clip list of the damage and a single copy (from a shared pixmap,
-  // or a shared image put through the clip): building a region of a
-  // thousand small rectangles and copying it band by band costs more than
-  // the requests (bench/x11/floor.cpp's -present forms).
-  if (repaint_.exchange(false, std::memory_order_relaxed)) {
-    Put(Rect{0, 0, imageWidth_, imageHeight_});
-  } else if (fill_) {
-    PresentFills();
-  } else {
-    for (const Rect& r : damage_.Rects()) Put(r);
-  }
+  if (repaint_.exchange(false, std::memory_order_relaxed))
+    presenter_->Repaint(area.left, area.top, figures_);
+  else
+    presenter_->Present(damage_, area.left, area.top, figures_);
   figures_.squares += damage_.Squares();
   damage_.Clear();
   ++figures_.frames;
-  figures_.sharedMemory = imageShared_;
-  figures_.filled = fill_;
+  figures_.sharedMemory = presenter_->kind() == Presenter::Kind::kSharedImages;
+  figures_.filled = presenter_->kind() == Presenter::Kind::kFill;
   // Waiting for the server here does two things: the next frame does not
   // write into shared pixels the server is still reading, and a slow server
   // holds the frame rate back instead of queueing requests without end.

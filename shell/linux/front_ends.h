@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "settings/settings.h"
+#include "shell/linux/environment.h"
 
 namespace tk {
 
@@ -25,6 +26,7 @@ struct SaverRequest {
   int32_t width = 0, height = 0;  // --window size, 0 = a default
   std::optional<std::string> settingsFile;
   std::function<void(Settings&)> adjustSettings;  // this run's command-line overrides
+  FrontEndEnvironment environment;                // read once by the entry
 };
 
 struct DialogRequest {

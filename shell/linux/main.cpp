@@ -30,6 +30,7 @@ class LinuxShell final : public ShellServices {
     r.mode = parent ? SaverRequest::Mode::kPreview : SaverRequest::Mode::kFullScreen;
     r.window = parent;
     r.settingsFile = options_.settingsFile;
+    r.environment = ReadEnvironment();
     return RunX11Saver(r);
   }
   int ShowSettings(WindowId owner) override {
@@ -116,6 +117,7 @@ int LinuxMain(int argc, char** argv) {
       }
       r.settingsFile = o.settingsFile;
       r.adjustSettings = Overrides(o);
+      r.environment = ReadEnvironment();
       return RunX11Saver(r);
     }
   }

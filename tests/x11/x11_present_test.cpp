@@ -21,7 +21,10 @@
 #include <X11/Xutil.h>
 
 #include "host/frame_buffer.h"
+#include "host/render_host.h"
+#include "host/resources.h"
 #include "platform/offscreen/memory_display.h"
+#include "platform/offscreen/memory_store.h"
 #include "platform/x11/x11_display.h"
 #include "tests/support/child_process.h"
 
@@ -81,15 +84,13 @@ TEST_P(PresentTest, ScreenEqualsTheFrameBufferAfterManyFrames) {
   // The monitor overhangs the window's right edge, so the part of the image
   // the window does not show is exercised too.
   const Rect area = way.monitor ? Rect{60, 30, 260, 170} : Rect{0, 0, ww, wh};
-  if (!way.shared) setenv("TELKARIM_NO_SHM", "1", 1);
-  if (way.present != 0) setenv("TELKARIM_PRESENT", way.present > 0 ? "fill" : "put", 1);
-  auto made = way.monitor ? std::make_unique<X11Display>(server.name(), win, area)
-                          : std::make_unique<X11Display>(server.name(), win);
+  X11PresentOptions options;
+  options.sharedMemory = way.shared;
+  if (way.present != 0) options.way = way.present > 0 ? X11PresentOptions::Way::kFill : X11PresentOptions::Way::kImages;
+  auto made = way.monitor ? std::make_unique<X11Display>(server.name(), win, area, options)
+                          : std::make_unique<X11Display>(server.name(), win, options);
   X11Display& display = *made;
-  const DisplayOpen opened = display.Open();
-  unsetenv("TELKARIM_NO_SHM");
-  unsetenv("TELKARIM_PRESENT");
-  ASSERT_EQ(opened, DisplayOpen::kOk);
+  ASSERT_EQ(display.Open(), DisplayOpen::kOk);
   const uint32_t channels = way.depth == 16 ? 0xFFFFu : 0xFFFFFFu;
 
   int32_t w = 0, h = 0;
@@ -182,6 +183,25 @@ INSTANTIATE_TEST_SUITE_P(Ways, PresentTest,
                                   (w.shared ? "Shared" : "Plain") + (w.monitor ? "Monitor" : "Window") +
                                   std::to_string(w.depth);
                          });
+
+// A display that cannot be set up says what failed on X, not DirectDraw's
+// words: no X display to connect to, or no window to draw into.
+TEST(X11DisplayFailure, NamesWhatFailedOnX) {
+  MemorySettingsStore store;
+  StdThreadStarter threads;
+  X11Display noServer("unix:/nonexistent/telkarim-no-server", 1);
+  HostPlatform p{{&noServer}, store, EmbeddedResources(), threads, nullptr};
+  RenderHost host(p, 1);
+  EXPECT_STREQ(host.errorText(), "ERROR: Could not open the X display!");
+  EXPECT_FALSE(host.threadStarted());
+
+  Server server;
+  if (!server.Start(24)) GTEST_SKIP() << "no Xvfb";
+  X11Display noWindow(server.name(), 0x1fffff);
+  HostPlatform q{{&noWindow}, store, EmbeddedResources(), threads, nullptr};
+  RenderHost again(q, 1);
+  EXPECT_STREQ(again.errorText(), "ERROR: Could not reach the X window to draw into!");
+}
 
 }  // namespace
 }  // namespace tk::x11
