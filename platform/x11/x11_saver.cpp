@@ -15,6 +15,7 @@
 #include "platform/linux/suspend_watch.h"
 #include "platform/x11/x11_display.h"
 #include "platform/x11/x11_errors.h"
+#include "platform/x11/x11_monitors.h"
 #include "platform/x11/x11_target.h"
 #include "platform/x11/x11_text.h"
 #include "settings/file_store.h"
@@ -30,6 +31,8 @@ namespace {
 
 constexpr uint32_t kErrorTimerMs = 2500;
 constexpr uint32_t kPowerPollMs = 1000;
+// Monitors set by hand (xrandr --setmonitor) change without any event.
+constexpr uint32_t kMonitorPollMs = 2000;
 
 CursorPoint QueryCursor(::Display* dpy) {
   Window root, child;
@@ -63,6 +66,18 @@ std::vector<Rect> ScreenSizes(::Display* dpy) {
     sizes.push_back(Rect{0, 0, DisplayWidth(dpy, s), DisplayHeight(dpy, s)});
   }
   return sizes;
+}
+
+// Every screen's monitors as the server lists them, flattened for comparing:
+// the screen, then each monitor's edges and whether it is the primary.
+std::vector<int> MonitorList(::Display* dpy) {
+  std::vector<int> list;
+  for (int s = 0; s < ScreenCount(dpy); ++s) {
+    list.push_back(-1 - s);
+    for (const x11::FoundMonitor& m : x11::QueryMonitors(dpy, s))
+      list.insert(list.end(), {m.area.left, m.area.top, m.area.right, m.area.bottom, m.primary ? 1 : 0});
+  }
+  return list;
 }
 
 // One run of the saver on one target.
@@ -105,6 +120,7 @@ class SaverRun {
   bool desktopChanged_ = false;  // a screen or its monitors changed in this batch of events
   bool pointerMoved_ = false;    // motion in this batch of events
   std::vector<Rect> screenSizes_;  // every screen's size when last looked at
+  std::vector<int> monitorList_;   // and its monitors (MonitorList)
   std::unique_ptr<FileSettingsStore> store_;
   std::unique_ptr<StdThreadStarter> threads_;
   std::unique_ptr<HostPlatform> platform_;
@@ -148,6 +164,7 @@ void SaverRun::Start() {
       new HostPlatform{displays, *store_, EmbeddedResources(), *threads_, request_.adjustSettings});
   host_ = std::make_unique<RenderHost>(*platform_, TickCount());
   screenSizes_ = ScreenSizes(dpy_);
+  monitorList_ = MonitorList(dpy_);
   if (host_->errorText()) painter_ = std::make_unique<x11::XftTextPainter>(dpy_, target_->windows().front());
 }
 
@@ -161,11 +178,16 @@ void SaverRun::Listen() {
     x11::BeginTrap();
     for (int s = 0; s < ScreenCount(dpy_); ++s)
       XRRSelectInput(dpy_, RootWindow(dpy_, s),
-                     RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask);
+                     RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask |
+                         RRResourceChangeNotifyMask);
     if (x11::EndTrap(dpy_) != 0) randrEvents_ = -1;
   } else {
     randrEvents_ = -1;
   }
+  if (randrEvents_ >= 0)
+    loop_.AddTimer(kMonitorPollMs, [this] {
+      if (MonitorList(dpy_) != monitorList_) FollowDesktop();
+    });
   // Xlib reads events into its own queue: empty it before every wait.
   loop_.BeforeWait([this] { TakeEvents(); });
   loop_.AddFd(ConnectionNumber(dpy_), [] {});  // read by XPending before the next wait
@@ -216,6 +238,7 @@ bool SaverRun::FollowDesktop() {
   std::vector<Rect> screens = ScreenSizes(dpy_);
   bool changed = screens != screenSizes_;
   screenSizes_ = screens;
+  monitorList_ = MonitorList(dpy_);
   target_->FollowScreens();
   const char* name = DisplayString(dpy_);
   const X11PresentOptions& present = request_.environment.present;
@@ -229,10 +252,16 @@ bool SaverRun::FollowDesktop() {
         if (m == d.monitor) return true;
       return false;
     };
+    // A scene that ends leaves its last frame on the window: its place goes
+    // back to black, or to the scenes drawn there from now on.
     for (Screen& d : displays_)
       if (!wanted(d)) {
         changed = true;
         if (host_) host_->RemoveDisplay(*d.display);
+        x11::BeginTrap();
+        XClearArea(dpy_, w, d.monitor.left, d.monitor.top, static_cast<unsigned>(d.monitor.Width()),
+                   static_cast<unsigned>(d.monitor.Height()), False);
+        x11::EndTrap(dpy_);
       }
     std::erase_if(displays_, [&](const Screen& d) { return !wanted(d); });
     const auto have = [&](bool whole, const Rect& m) {
