@@ -25,4 +25,13 @@ struct MonitorArea {
 // the same pixels, and a second scene would only be drawn over the first).
 std::vector<size_t> MonitorOrder(const std::vector<MonitorArea>& monitors);
 
+// The coverage rule. A full-screen saver covers the whole screen whatever
+// the monitors say: pixels outside every monitor are still the saver's and
+// stay black. The monitors get a scene each only when together they cover
+// at least half of the screen; below that the list says more about a
+// misconfigured server than about the glass (a 1x1 monitor and a 50x50 one
+// on a 1920x1080 screen), and the screen is one monitor with one scene
+// centred on it. Each pixel counts once, however many monitors show it.
+bool MonitorsCoverScreen(const std::vector<Rect>& monitors, const Rect& screen);
+
 }  // namespace tk

@@ -6,7 +6,7 @@ packages=(
   libpng-dev libgif-dev
   libx11-dev libxext-dev libxrandr-dev libxinerama-dev libxdamage-dev libxft-dev libfontconfig-dev fonts-dejavu-core fonts-liberation
   libgtk-3-dev
-  xvfb xdotool imagemagick x11-utils x11-xserver-utils xscreensaver zip
+  xvfb xserver-xephyr xdotool imagemagick x11-utils x11-xserver-utils xscreensaver zip
   dbus-daemon dbus-session-bus-common
   mingw-w64 wine64 wine
   clang libclang-rt-14-dev

@@ -1,5 +1,6 @@
 #include "platform/linux/suspend_watch.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -40,6 +41,11 @@ struct SuspendWatch::State {
   std::mutex mutex;
   std::condition_variable changed;
   enum class Phase { kConnecting, kListening, kGaveUp } phase = Phase::kConnecting;
+  // Set by the watch's end before it asks the loop to quit, so a quit that
+  // lands between two runs of the loop is not lost.
+  std::atomic<bool> stopping{false};
+  static constexpr guint kFirstWaitMs = 250;
+  static constexpr guint kLongestWaitMs = 8000;
 
   void SetPhase(Phase p) {
     std::lock_guard<std::mutex> lock(mutex);
@@ -48,9 +54,42 @@ struct SuspendWatch::State {
   }
 
   // The listener's thread: everything GDBus calls back runs here, in the
-  // thread's own main context, never on the window thread.
+  // thread's own main context, never on the window thread. A bus that goes
+  // away after we were on it (the system bus restarted by an upgrade) is
+  // tried again after a wait that doubles up to kLongestWaitMs, so a bus gone
+  // for good costs a wake-up every few seconds, not a spinning thread. A bus
+  // that was never there (a container) is not tried again.
   void Listen() {
     g_main_context_push_thread_default(context);
+    bool wasOn = false;
+    guint waitMs = kFirstWaitMs;
+    while (!stopping.load()) {
+      GDBusConnection* bus = Connect();
+      if (bus) {
+        if (ListenOn(bus)) wasOn = true, waitMs = kFirstWaitMs;
+        g_object_unref(bus);
+      }
+      // Callbacks already queued for this context run and free here.
+      while (g_main_context_iteration(context, FALSE)) {
+      }
+      if (!wasOn) {
+        SetPhase(Phase::kGaveUp);
+        break;
+      }
+      SetPhase(Phase::kConnecting);
+      if (stopping.load()) break;
+      GSource* wait = g_timeout_source_new(waitMs);
+      g_source_set_callback(wait, &Quit, loop, nullptr);
+      g_source_attach(wait, context);
+      g_main_loop_run(loop);  // the wait, or the watch's end
+      g_source_destroy(wait);
+      g_source_unref(wait);
+      waitMs = waitMs * 2 > kLongestWaitMs ? kLongestWaitMs : waitMs * 2;
+    }
+    g_main_context_pop_thread_default(context);
+  }
+
+  GDBusConnection* Connect() {
     GError* error = nullptr;
     gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SYSTEM, cancel, &error);
     // A connection of our own, not the process's shared one, so closing it
@@ -64,32 +103,33 @@ struct SuspendWatch::State {
                 : nullptr;
     g_free(address);
     g_clear_error(&error);
-    if (!bus) {
-      SetPhase(Phase::kGaveUp);
-      g_main_context_pop_thread_default(context);
-      return;
-    }
-    g_dbus_connection_set_exit_on_close(bus, FALSE);
+    if (bus) g_dbus_connection_set_exit_on_close(bus, FALSE);
+    return bus;
+  }
+
+  // Subscribes and listens until the bus closes the connection or the watch
+  // ends; false when the bus did not take the subscription.
+  bool ListenOn(GDBusConnection* bus) {
     // Only the login manager's own announcement: the bus delivers this
     // signal to us only from whoever owns the login manager's name.
     const guint subscription = g_dbus_connection_signal_subscribe(
         bus, kLoginName, kManager, "PrepareForSleep", kLoginPath, nullptr, G_DBUS_SIGNAL_FLAGS_NONE, &OnSignal, this,
         nullptr);
+    const gulong closed = g_signal_connect_swapped(bus, "closed", G_CALLBACK(&Quit), loop);
     // The bus handles one connection's messages in order: once it answers
     // this call, the subscription above is in place.
     GVariant* reply = g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
                                                   "org.freedesktop.DBus", "GetId", nullptr, nullptr,
                                                   G_DBUS_CALL_FLAGS_NONE, -1, cancel, nullptr);
     if (reply) g_variant_unref(reply);
-    SetPhase(reply ? Phase::kListening : Phase::kGaveUp);
-    if (reply) g_main_loop_run(loop);
+    // A bus that closed before the loop runs has already said so: its
+    // "closed" is queued on this context and quits the loop at once.
+    if (reply) SetPhase(Phase::kListening);
+    if (reply && !stopping.load()) g_main_loop_run(loop);
+    g_signal_handler_disconnect(bus, closed);
     g_dbus_connection_signal_unsubscribe(bus, subscription);
     g_dbus_connection_close_sync(bus, nullptr, nullptr);
-    g_object_unref(bus);
-    // Callbacks already queued for this context run and free here.
-    while (g_main_context_iteration(context, FALSE)) {
-    }
-    g_main_context_pop_thread_default(context);
+    return reply != nullptr;
   }
 
   static void OnSignal(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant* parameters,
@@ -124,6 +164,7 @@ SuspendWatch::SuspendWatch(EventLoop& loop, std::function<void()> onSuspend) : s
 SuspendWatch::~SuspendWatch() {
   State& s = *state_;
   if (s.thread.joinable()) {
+    s.stopping.store(true);
     // Cuts a connection attempt short; a running loop is asked to quit
     // through its own context, which also reaches a loop not yet started.
     g_cancellable_cancel(s.cancel);

@@ -14,8 +14,10 @@ class EventLoop;
 //
 // Listening happens on a thread of its own, which connects, subscribes and
 // waits; an announcement reaches the window thread as onSuspend, posted to
-// its event loop. Without a system bus (or in a build without GIO) onSuspend
-// is never called and nothing changes.
+// its event loop. When the bus goes away (restarted by an upgrade), the
+// listener connects again once it is back and subscribes anew. Without a
+// system bus at start (or in a build without GIO) onSuspend is never called
+// and nothing changes.
 class SuspendWatch {
  public:
   // Starts listening in the background; never blocks. The loop outlives the

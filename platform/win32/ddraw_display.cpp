@@ -174,8 +174,19 @@ int32_t DirectDrawDisplay::ScreenWidth() {
 }
 
 // Locks `area` of the primary surface without waiting and fills the view;
-// the surface holds a reference of ours until Unlock.
+// the surface holds a reference of ours until Unlock. The surface's size is
+// asked every time: the desktop may have changed since the screen was
+// opened, and an area that no longer fits is not locked at all.
 bool DirectDrawDisplay::LockSurface(RECT& area, PixelView& view) {
+  DDSURFACEDESC size;
+  std::memset(&size, 0, sizeof size);
+  size.dwSize = sizeof size;
+  if (FAILED(primary_->GetSurfaceDesc(&size)) ||
+      !LockFits(Rect{area.left, area.top, area.right, area.bottom}, static_cast<int32_t>(size.dwWidth),
+                static_cast<int32_t>(size.dwHeight))) {
+    ++lockFailures_;
+    return false;
+  }
   primary_->AddRef();
   DDSURFACEDESC description;
   std::memset(&description, 0, sizeof description);

@@ -25,6 +25,7 @@ constexpr UINT kErrorPeriodMs = 2500;
 // always, on a single monitor or in a preview; one per monitor, the primary
 // first, when the full-screen window spans several.
 struct Screens {
+  Screens() = default;
   explicit Screens(HWND window) {
     const std::vector<MonitorDevice> monitors = State().previewMode ? std::vector<MonitorDevice>{} : FindMonitors();
     if (monitors.empty()) {
@@ -56,6 +57,24 @@ struct HostWindow {
   Win32ThreadStarter threads;
   HostPlatform platform;
   RenderHost host;  // last: torn down first, while the rest still exists
+
+  // The desktop changed (a mode change, a monitor plugged in or taken away):
+  // the window is moved over the new desktop, and every screen is given back
+  // and built again from the monitors as they are now. A surface opened for
+  // the old desktop may be lost or of the old size, so none is kept; the
+  // render thread lets go of each between two frames before it is closed.
+  // Mouse travel is measured from where the change left the cursor: the
+  // system moving it into a smaller desktop is not the user's input.
+  void FollowDesktop(HWND window) {
+    const RECT box = ScreenBox();
+    SetWindowPos(window, HWND_TOPMOST, box.left, box.top, box.right - box.left, box.bottom - box.top,
+                 SWP_NOACTIVATE);
+    GetCursorPos(&State().cursorAnchor);
+    if (!host.threadStarted()) return;  // error mode, or the monitor powered down: nothing draws
+    for (Display* d : screens.all) host.RemoveDisplay(*d);
+    screens = Screens(window);
+    for (Display* d : screens.all) host.AddDisplay(*d);
+  }
 };
 
 HostWindow* Attached(HWND window) {
@@ -99,6 +118,9 @@ LRESULT HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
       // Stop rendering for good; the default processing then powers the
       // monitor down.
       if ((wParam & 0xFFF0) == SC_MONITORPOWER) hw->host.OnMonitorPowerDown();
+      break;
+    case WM_DISPLAYCHANGE:
+      if (!State().previewMode) hw->FollowDesktop(window);
       break;
     case WM_TIMER:
       if (wParam == kErrorTimer && hw->host.OnErrorTimer(hw->painter)) return 1;

@@ -23,6 +23,10 @@ SurfacePlace PlaceMonitor(const Rect& monitor, const Rect& desktop, int32_t surf
   return place;
 }
 
+bool LockFits(const Rect& area, int32_t surfaceWidth, int32_t surfaceHeight) {
+  return !IsEmpty(area) && Contains(Rect{0, 0, surfaceWidth, surfaceHeight}, area);
+}
+
 void VisibleOnMonitor(const std::vector<Rect>& screenRects, const Rect& monitor, std::vector<Rect>& out) {
   out.clear();
   for (const Rect& r : screenRects) {

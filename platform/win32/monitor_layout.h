@@ -25,6 +25,13 @@ struct SurfacePlace {
 SurfacePlace PlaceMonitor(const Rect& monitor, const Rect& desktop, int32_t surfaceWidth, int32_t surfaceHeight,
                           bool deviceShared);
 
+// Whether `area` (surface pixels) may be locked on a surface of this size:
+// non-empty and wholly inside it. The desktop can change under a running
+// saver (a mode change, a monitor unplugged) before the window and its
+// screens follow; until they do, a lock sized for the old desktop would hand
+// the render thread pixels beyond the surface, so none is taken.
+bool LockFits(const Rect& area, int32_t surfaceWidth, int32_t surfaceHeight);
+
 // The window's visible rectangles (screen coordinates) that fall on a
 // monitor, cut to it and moved into its own coordinates; empty pieces are
 // left out. `out` is replaced.

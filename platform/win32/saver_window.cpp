@@ -18,6 +18,14 @@ void PostClose(HWND window) { PostMessageA(window, WM_CLOSE, 0, 0); }
 
 }  // namespace
 
+RECT ScreenBox() {
+  HDC screen = GetDC(nullptr);
+  RECT box{};
+  GetClipBox(screen, &box);
+  ReleaseDC(nullptr, screen);
+  return box;
+}
+
 int RunSaver(HWND parent) {
   SaverState& s = State();
   WNDCLASSA wc{};
@@ -46,10 +54,7 @@ int RunSaver(HWND parent) {
     exStyle = 0;
     title = kPreviewTitle;
   } else {
-    HDC screen = GetDC(nullptr);
-    RECT box;
-    GetClipBox(screen, &box);
-    ReleaseDC(nullptr, screen);
+    const RECT box = ScreenBox();
     x = box.left;
     y = box.top;
     width = box.right - box.left;

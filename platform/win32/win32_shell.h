@@ -33,6 +33,9 @@ inline constexpr UINT kVerifyRequest = 0x8000;
 
 // Saver window (full screen when parent is null, else a preview child).
 int RunSaver(HWND parent);
+// Where the full-screen window goes: the clip box of the whole screen's
+// device context, read afresh each time the desktop changes.
+RECT ScreenBox();
 LRESULT CALLBACK SaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT SaverDefaultProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // The program's own procedure with the render host (host_window.cpp).

@@ -28,6 +28,14 @@ class FullScreenTarget final : public SaverTarget {
     for (Window w : windows_) XMapRaised(dpy_, w);
   }
 
+  // No part of a screen that grew may show the desktop, and a window left
+  // larger than a screen that shrank would hold scenes nobody sees.
+  void FollowScreens() override {
+    for (size_t i = 0; i < windows_.size(); ++i)
+      XMoveResizeWindow(dpy_, windows_[i], 0, 0, static_cast<unsigned>(DisplayWidth(dpy_, screens_[i])),
+                        static_cast<unsigned>(DisplayHeight(dpy_, screens_[i])));
+  }
+
   bool Handle(const XEvent& e) override {
     if (e.type == MapNotify && e.xmap.window == windows_.front() && !grabbed_) {
       // An override-redirect window gets no focus from a window manager.
@@ -53,9 +61,11 @@ class FullScreenTarget final : public SaverTarget {
     cursors_.push_back(BlankCursor(dpy_, w));
     XDefineCursor(dpy_, w, cursors_.back());
     windows_.push_back(w);
+    screens_.push_back(screen);
     Own(w, /*closable=*/true);
   }
 
+  std::vector<int> screens_;  // the screen each window covers
   bool grabbed_ = false;
 };
 

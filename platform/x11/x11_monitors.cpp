@@ -57,6 +57,7 @@ std::vector<Rect> ArrangeMonitors(std::vector<FoundMonitor> found, int width, in
   for (FoundMonitor& m : found) m.area = Intersect(m.area, screen);
   std::vector<Rect> kept;
   for (size_t i : MonitorOrder(found)) kept.push_back(found[i].area);
+  if (!MonitorsCoverScreen(kept, screen)) kept.clear();
   return kept;
 }
 

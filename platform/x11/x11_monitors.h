@@ -23,7 +23,8 @@ std::vector<FoundMonitor> QueryMonitors(_XDisplay* dpy, int screen);
 // The monitors worth a scene each, clipped to the screen (0, 0, width,
 // height), in the order both window systems share (MonitorOrder): the
 // primary first, the rest from left to right, then top to bottom; empty
-// ones and mirrors left out.
+// ones and mirrors left out. Empty when they cover less than half of the
+// screen (MonitorsCoverScreen): the screen is then one monitor.
 std::vector<Rect> ArrangeMonitors(std::vector<FoundMonitor> found, int width, int height);
 
 // The monitors a window (its rectangle in root coordinates) is cut into,

@@ -34,6 +34,9 @@ class SaverTarget {
 
   // Maps what the target made.
   virtual void Show() {}
+  // The screens changed size: windows the target made to cover a screen
+  // are made to cover it again.
+  virtual void FollowScreens() {}
   // The target's own events (its windows going, its parent's resizes, the
   // window manager's close); true when the run ends.
   virtual bool Handle(const XEvent& e);

@@ -4,6 +4,9 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -70,20 +73,35 @@ class Listener {
 };
 
 // A message bus of the test's own, with the session bus's rules, which let
-// anyone own any name: the test can take the login manager's.
+// anyone own any name: the test can take the login manager's. With a socket
+// path given, it listens there, so a bus started again is found at the same
+// address, as the system bus is after a restart.
 class PrivateBus {
  public:
-  PrivateBus() {
+  explicit PrivateBus(const std::string& socket = "") {
+    std::string config;
+    if (!socket.empty()) {
+      config = socket + ".conf";
+      FILE* f = fopen(config.c_str(), "w");
+      if (!f) return;
+      fprintf(f,
+              "<busconfig><listen>unix:path=%s</listen><auth>EXTERNAL</auth>"
+              "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+              "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n",
+              socket.c_str());
+      fclose(f);
+    }
     int fds[2];
     if (pipe(fds) != 0) return;
     pid_ = fork();
     if (pid_ == 0) {
       close(fds[0]);
       const std::string print = "--print-address=" + std::to_string(fds[1]);
+      const std::string with = "--config-file=" + config;
       const int devnull = open("/dev/null", O_WRONLY);
       dup2(devnull, 2);  // it complains that root may not raise its fd limit
-      execl(TK_DBUS_DAEMON, TK_DBUS_DAEMON, "--session", "--nofork", "--nopidfile", print.c_str(),
-            static_cast<char*>(nullptr));
+      execl(TK_DBUS_DAEMON, TK_DBUS_DAEMON, config.empty() ? "--session" : with.c_str(), "--nofork", "--nopidfile",
+            print.c_str(), static_cast<char*>(nullptr));
       _exit(127);
     }
     close(fds[1]);
@@ -169,6 +187,36 @@ TEST(SuspendWatch, HearsOnlyTheLoginManagerGoingToSleep) {
   ASSERT_TRUE(login.Announce(true));
   EXPECT_EQ(listener.HeardWithin(kPatienceMs), 1) << "did not hear the suspend";
   EXPECT_EQ(listener.HeardWithin(300), 1) << "one announcement heard twice";
+}
+
+// The system bus restarted under a running watch: the watch finds it again
+// and hears the login manager on the new bus.
+TEST(SuspendWatch, HeardAgainAfterTheBusRestarts) {
+  char dir[] = "/tmp/telkarim-bus-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string socket = std::string(dir) + "/system_bus_socket";
+  std::optional<PrivateBus> bus(std::in_place, socket);
+  ASSERT_FALSE(bus->address().empty()) << "dbus-daemon did not start";
+  setenv("DBUS_SYSTEM_BUS_ADDRESS", bus->address().c_str(), 1);
+  Listener listener;
+  ASSERT_TRUE(listener.watch().WaitListening(kPatienceMs));
+  for (int restart = 0; restart < 2; ++restart) {
+    bus.reset();
+    bus.emplace(socket);
+    ASSERT_FALSE(bus->address().empty()) << "dbus-daemon did not start again";
+    Sender login(bus->address(), true);
+    ASSERT_TRUE(login.owner());
+    // The watch cannot say when it is back: announce until it hears.
+    int heard = restart;
+    const auto end = Clock::now() + std::chrono::milliseconds(kPatienceMs);
+    while (heard == restart && Clock::now() < end) {
+      ASSERT_TRUE(login.Announce(true));
+      heard = listener.HeardWithin(200);
+    }
+    EXPECT_EQ(heard, restart + 1) << "not heard after restart " << restart + 1;
+  }
+  bus.reset();
+  std::filesystem::remove_all(dir);
 }
 
 // No system bus (a container, a minimal system): the watch gives up at once

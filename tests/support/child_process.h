@@ -83,14 +83,31 @@ class Xvfb {
   ~Xvfb() { Stop(pid_); }
 
   bool Start(const std::vector<std::string>& screens, const std::vector<std::string>& options) {
+    if (!HaveTool("Xvfb")) return false;
+    std::vector<std::string> argv = {"Xvfb"};
+    for (size_t i = 0; i < screens.size(); ++i) argv.insert(argv.end(), {"-screen", std::to_string(i), screens[i]});
+    argv.insert(argv.end(), options.begin(), options.end());
+    return Launch(argv, "");
+  }
+  // A resizable Xephyr of one screen of `size`, shown on X server `outer`:
+  // a server whose screen xrandr can grow and shrink.
+  bool StartNested(const std::string& outer, const std::string& size) {
+    if (!HaveTool("Xephyr")) return false;
+    return Launch({"Xephyr", "-screen", size, "-resizeable", "-br", "-nolisten", "tcp", "-noreset"}, outer);
+  }
+
+  // ":N", empty until Start succeeded.
+  const std::string& name() const { return name_; }
+
+ private:
+  bool Launch(std::vector<std::string> argv, const std::string& outer) {
     int fds[2];
-    if (!HaveTool("Xvfb") || pipe(fds) != 0) return false;
+    if (pipe(fds) != 0) return false;
     pid_ = fork();
     if (pid_ == 0) {
       close(fds[0]);
-      std::vector<std::string> argv = {"Xvfb", "-displayfd", std::to_string(fds[1])};
-      for (size_t i = 0; i < screens.size(); ++i) argv.insert(argv.end(), {"-screen", std::to_string(i), screens[i]});
-      argv.insert(argv.end(), options.begin(), options.end());
+      argv.insert(argv.begin() + 1, {"-displayfd", std::to_string(fds[1])});
+      if (!outer.empty()) setenv("DISPLAY", outer.c_str(), 1);
       const int devnull = open("/dev/null", O_WRONLY);
       dup2(devnull, 2);
       std::vector<char*> args;
@@ -115,10 +132,6 @@ class Xvfb {
     return true;
   }
 
-  // ":N", empty until Start succeeded.
-  const std::string& name() const { return name_; }
-
- private:
   pid_t pid_ = -1;
   std::string name_;
 };

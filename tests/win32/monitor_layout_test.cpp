@@ -81,6 +81,27 @@ TEST(PlaceMonitor, NeverOutsideTheSurface) {
   }
 }
 
+// The desktop changes under a running saver: until the screens are built
+// again, a lock sized for the old desktop must not be taken on the new,
+// smaller surface; the screens built again find the new layout.
+TEST(PlaceMonitor, DesktopChangedUnderTheSaver) {
+  // One monitor, 1920x1080 switched to 1024x768: the window's old client area
+  // does not fit; the window moved over the new desktop does.
+  EXPECT_FALSE(LockFits(Rect{0, 0, 1920, 1080}, 1024, 768));
+  EXPECT_TRUE(LockFits(Rect{0, 0, 1024, 768}, 1024, 768));
+  EXPECT_FALSE(LockFits(Rect{-1, 0, 100, 100}, 1024, 768));
+  EXPECT_FALSE(LockFits(Rect{0, 0, 0, 768}, 1024, 768));
+  // Two monitors on one desktop-wide surface; the right one unplugged: its
+  // old place lies beyond the surface that remains.
+  const Rect desktop{0, 0, 2560, 1024};
+  const SurfacePlace before = PlaceMonitor(kRight, desktop, 2560, 1024, true);
+  ASSERT_TRUE(before.reachable);
+  EXPECT_FALSE(LockFits(Rect{before.x, before.y, before.x + kRight.Width(), before.y + kRight.Height()}, 1280, 1024));
+  // A monitor plugged in on the left, made the primary: it leads the new order.
+  const std::vector<Rect> after{kLeft, kRight, Rect{-1280, 0, 0, 1024}};
+  EXPECT_EQ(HostOrder(after, 2), (std::vector<size_t>{2, 0, 1}));
+}
+
 // The clip list arrives in desktop coordinates; each monitor sees only its
 // own part, from its own (0, 0).
 TEST(VisibleOnMonitor, CutsAndMovesIntoTheMonitor) {

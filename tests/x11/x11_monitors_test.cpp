@@ -62,6 +62,24 @@ TEST(MonitorLayout, MirrorsAndMonitorsOffTheScreenAreLeftOut) {
   EXPECT_TRUE(ArrangeMonitors({}, 640, 480).empty());
 }
 
+// Monitors that leave the screen mostly bare make it one monitor; half is
+// still enough. Pixels two monitors share count once, or two clones of a
+// quarter would pass for half.
+TEST(MonitorLayout, MonitorsCoveringLessThanHalfMakeTheScreenOneMonitor) {
+  EXPECT_TRUE(ArrangeMonitors({{{0, 0, 1, 1}, false}, {{-50, -50, 50, 50}, false}}, 1920, 1080).empty());
+  EXPECT_EQ(ArrangeMonitors({{{0, 0, 960, 1080}, true}}, 1920, 1080), (std::vector<Rect>{{0, 0, 960, 1080}}));
+  EXPECT_TRUE(ArrangeMonitors({{{0, 0, 959, 1080}, true}}, 1920, 1080).empty());
+  // Two diagonal monitors, a few columns short of half.
+  EXPECT_TRUE(ArrangeMonitors({{{0, 0, 960, 540}, true}, {{960, 540, 1900, 1080}, false}}, 1920, 1080).empty());
+  EXPECT_TRUE(tk::MonitorsCoverScreen({{0, 0, 960, 540}, {960, 540, 1920, 1080}}, {0, 0, 1920, 1080}));
+  EXPECT_FALSE(tk::MonitorsCoverScreen({{0, 0, 960, 540}, {100, 100, 1060, 640}}, {0, 0, 1920, 1080}));
+  // Edges at the ends of the 32-bit range neither overflow nor wrap.
+  const Rect huge{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
+  EXPECT_TRUE(tk::MonitorsCoverScreen({huge}, huge));
+  EXPECT_FALSE(tk::MonitorsCoverScreen({{INT32_MIN, INT32_MIN, 0, 0}}, huge));
+  EXPECT_FALSE(tk::MonitorsCoverScreen({}, {0, 0, 0, 0}));
+}
+
 TEST(MonitorLayout, WindowIsCutOnlyWhenItHoldsAWholeMonitor) {
   const std::vector<Rect> two = {{0, 0, 1280, 1024}, {1280, 0, 2560, 1024}};
   // Full screen over both: both, in window coordinates.
@@ -179,6 +197,13 @@ class XServer {
     dpy_ = XOpenDisplay(name_.c_str());
     return dpy_ != nullptr;
   }
+  // A resizable Xephyr of `size` shown on `outer`.
+  bool StartNested(const XServer& outer, const std::string& size) {
+    if (!server_.StartNested(outer.name_, size)) return false;
+    name_ = server_.name();
+    dpy_ = XOpenDisplay(name_.c_str());
+    return dpy_ != nullptr;
+  }
   ~XServer() {
     if (dpy_) XCloseDisplay(dpy_);
     std::error_code ignored;
@@ -233,7 +258,8 @@ class XServer {
   std::vector<std::vector<Star>> Look(const std::vector<Monitor>& monitors, long& stray) {
     std::vector<std::vector<Star>> stars(monitors.size());
     for (int s = 0; s < ScreenCount(dpy_); ++s) {
-      const int sw = DisplayWidth(dpy_, s), sh = DisplayHeight(dpy_, s);
+      int sw = 0, sh = 0;
+      Size(s, sw, sh);
       XImage* img = XGetImage(dpy_, RootWindow(dpy_, s), 0, 0, static_cast<unsigned>(sw), static_cast<unsigned>(sh),
                               AllPlanes, ZPixmap);
       if (!img) continue;
@@ -290,6 +316,32 @@ class XServer {
 
   Display* dpy() const { return dpy_; }
 
+  // A screen's size as it is now (the test's connection hears of no change).
+  void Size(int screen, int& width, int& height) const {
+    Window root = 0;
+    int x = 0, y = 0;
+    unsigned w = 0, h = 0, border = 0, depth = 0;
+    XGetGeometry(dpy_, RootWindow(dpy_, screen), &root, &x, &y, &w, &h, &border, &depth);
+    width = static_cast<int>(w);
+    height = static_cast<int>(h);
+  }
+  // Pixels of screen 0 showing the root window's colour: the desktop.
+  long DesktopPixels() {
+    int sw = 0, sh = 0;
+    Size(0, sw, sh);
+    XImage* img = XGetImage(dpy_, RootWindow(dpy_, 0), 0, 0, static_cast<unsigned>(sw), static_cast<unsigned>(sh),
+                            AllPlanes, ZPixmap);
+    if (!img) return -1;
+    long count = 0;
+    for (int y = 0; y < sh; ++y)
+      for (int x = 0; x < sw; ++x) count += XGetPixel(img, x, y) == kDesktop;
+    XDestroyImage(img);
+    return count;
+  }
+  // The desktop's colour: red, with a touch of blue no star or object has.
+  static constexpr unsigned long kDesktop = 0xff0001;
+  void PaintDesktop() { Tool({"xsetroot", "-solid", "#ff0001"}); }
+
  private:
   tk::test::Xvfb server_;
   std::string name_, config_;
@@ -319,20 +371,20 @@ constexpr const char* kStarsRed =
 // its size (a scene centred on the whole desktop puts a side-by-side
 // monitor's centroid a quarter or more off). Nothing is drawn off the
 // monitors. Returns the running program.
-pid_t ExpectSceneOnEveryMonitor(XServer& x, std::vector<std::string> args, const std::vector<Monitor>& monitors) {
-  x.WriteSettings(kStarsRed);
-  const pid_t pid = x.Run(args);
+void ExpectCentred(XServer& x, pid_t pid, const std::vector<Monitor>& monitors) {
   long stray = 0;
   std::vector<std::vector<Star>> last;
   const auto end = Clock::now() + std::chrono::seconds(20 * kSlack);
   bool allLit = false;
-  while (!allLit && Clock::now() < end && WaitExit(pid, 100) == -1) {
+  // A scene that just ended may leave its pixels until its place is cleared.
+  while ((!allLit || stray != 0) && Clock::now() < end && WaitExit(pid, 100) == -1) {
+    stray = 0;
     last = x.Look(monitors, stray);
     allLit = true;
     for (const auto& stars : last) allLit = allLit && stars.size() >= 20;
   }
   EXPECT_TRUE(allLit) << "a monitor stayed dark";
-  if (!allLit) return pid;
+  if (!allLit) return;
   stray = 0;
   std::vector<CentreEstimate> centres(monitors.size());
   for (int look = 0; look < 20; ++look) {
@@ -351,6 +403,12 @@ pid_t ExpectSceneOnEveryMonitor(XServer& x, std::vector<std::string> args, const
                   centres[i].pairs());
   }
   EXPECT_EQ(stray, 0) << "drew where no monitor is";
+}
+
+pid_t ExpectSceneOnEveryMonitor(XServer& x, std::vector<std::string> args, const std::vector<Monitor>& monitors) {
+  x.WriteSettings(kStarsRed);
+  const pid_t pid = x.Run(args);
+  ExpectCentred(x, pid, monitors);
   return pid;
 }
 
@@ -419,6 +477,94 @@ TEST(X11Monitors, HackOnTheRootWindowDrawsEveryMonitor) {
   kill(pid, SIGTERM);
   EXPECT_EQ(WaitExit(pid, 10000 * kSlack), 0);
   Reap(pid);
+}
+
+// ---- A desktop that changes while the saver runs ----
+
+// Monitors set and deleted while the saver and a hack on the root run: a
+// monitor that came gets a scene centred on itself, and once it went its
+// scene stops and its place is cleared, the neighbour's scene centred on
+// the neighbour.
+TEST(X11Monitors, MonitorsThatComeAndGo) {
+  for (const char* mode : {"/s", "-root"}) {
+    SCOPED_TRACE(mode);
+    XServer x;
+    START_SERVER(x, {"1600x600x24"});
+    const Monitor left{0, {0, 0, 800, 600}}, right{0, {800, 0, 1600, 600}};
+    ASSERT_TRUE(x.SetMonitors({left.area}));
+    const pid_t pid = ExpectSceneOnEveryMonitor(x, {mode}, {left});
+    ASSERT_EQ(x.Tool({"xrandr", "--setmonitor", "M1", "800/300x600/200+800+0", "none"}), 0);
+    ExpectCentred(x, pid, {left, right});
+    ASSERT_EQ(x.Tool({"xrandr", "--delmonitor", "M1"}), 0);
+    ExpectCentred(x, pid, {left});
+    if (std::string(mode) == "/s") {
+      ExpectEndsOnKey(x, pid);
+    } else {
+      kill(pid, SIGTERM);
+      EXPECT_EQ(WaitExit(pid, 10000 * kSlack), 0);
+      Reap(pid);
+    }
+  }
+}
+
+// Monitors that leave nearly all of the screen bare (a 1x1 one and one
+// reaching off the top-left corner): the screen is one monitor, its scene
+// reaching every quarter of it, and no pixel of the desktop shows.
+TEST(X11Monitors, MonitorsCoveringTooLittle) {
+  XServer x;
+  START_SERVER(x, {"1920x1080x24"});
+  ASSERT_EQ(x.Tool({"xrandr", "--setmonitor", "M0", "1/1x1/1+0+0", "screen"}), 0);
+  ASSERT_EQ(x.Tool({"xrandr", "--setmonitor", "M1", "100/26x100/26+-50+-50", "none"}), 0);
+  x.PaintDesktop();
+  x.WriteSettings(kStarsRed);
+  const pid_t pid = x.Run({"/s"});
+  const std::vector<Monitor> quarters = {
+      {0, {0, 0, 960, 540}}, {0, {960, 0, 1920, 540}}, {0, {0, 540, 960, 1080}}, {0, {960, 540, 1920, 1080}}};
+  const auto end = Clock::now() + std::chrono::seconds(20 * kSlack);
+  bool allLit = false;
+  while (!allLit && Clock::now() < end && WaitExit(pid, 100) == -1) {
+    long stray = 0;
+    allLit = true;
+    for (const auto& stars : x.Look(quarters, stray)) allLit = allLit && stars.size() >= 20;
+  }
+  EXPECT_TRUE(allLit) << "a quarter of the screen has no stars";
+  EXPECT_EQ(x.DesktopPixels(), 0);
+  ExpectEndsOnKey(x, pid);
+}
+
+// A screen that grows under the saver is covered to its new edges within a
+// few frames; one that shrinks under the pointer moves the pointer, which is
+// not the user's doing: the saver runs on, and a key still ends it.
+TEST(X11Monitors, ScreenGrowsAndShrinks) {
+  if (!tk::test::HaveTool("Xephyr")) GTEST_SKIP() << "Xephyr missing";
+  XServer outer;
+  START_SERVER(outer, {"1700x1300x24"});
+  XServer x;
+  ASSERT_TRUE(x.StartNested(outer, "1024x768")) << "Xephyr did not start";
+  x.PaintDesktop();
+  ASSERT_EQ(x.Tool({"xdotool", "mousemove", "900", "700"}), 0);
+  x.WriteSettings(kStarsRed);
+  const pid_t pid = x.Run({"/s"});
+  const auto covered = [&](int width, int height) {
+    const auto end = Clock::now() + std::chrono::seconds(20 * kSlack);
+    int w = 0, h = 0;
+    long shown = -1;
+    while (Clock::now() < end && WaitExit(pid, 100) == -1) {
+      x.Size(0, w, h);
+      shown = x.DesktopPixels();
+      if (w == width && h == height && shown == 0) return true;
+    }
+    ADD_FAILURE() << w << "x" << h << ", " << shown << " desktop pixels";
+    return false;
+  };
+  ASSERT_TRUE(covered(1024, 768));
+  ASSERT_EQ(x.Tool({"xrandr", "-s", "1600x1200"}), 0);
+  EXPECT_TRUE(covered(1600, 1200)) << "the grown screen shows the desktop";
+  ASSERT_EQ(x.Tool({"xrandr", "-s", "800x600"}), 0);
+  EXPECT_TRUE(covered(800, 600));
+  // Nothing to wait for but time: a short look can only let a fault through.
+  EXPECT_EQ(WaitExit(pid, 1500), -1) << "the pointer the server moved ended the saver";
+  ExpectEndsOnKey(x, pid);
 }
 
 }  // namespace
