@@ -44,9 +44,11 @@ measure() { # $1 = size, $2 = program
   local env=()
   while IFS= read -r line; do env+=("$line"); done <"$dir/env"
   mkdir -p "$dir/settings"
+  # /s takes its settings from the settings file only.
+  XDG_CONFIG_HOME="$dir/settings" "$saver" --set StarNumber="$stars" --set FPS=50 --save-settings >/dev/null
   case $2 in
     saver) env -i PATH="$PATH" "${env[@]}" XDG_CONFIG_HOME="$dir/settings" \
-             "$saver" --wayland /s -star-number "$stars" --set FPS=50 >/dev/null 2>"$dir/err" & ;;
+             "$saver" --wayland /s >/dev/null 2>"$dir/err" & ;;
     floor) env -i PATH="$PATH" "${env[@]}" \
              "$floor" -stars "$stars" -points "$points" -fps 50 >/dev/null 2>"$dir/err" & ;;
   esac
