@@ -13,11 +13,22 @@ namespace tk::wayland {
 namespace {
 
 constexpr int32_t kBytesPerPixel = 4;
-// More buffers than this means the compositor holds on to every one; the
-// frame is then skipped rather than memory grown without end.
-constexpr size_t kMostBuffers = 4;
-// A buffer that fell this many rectangles behind is copied whole instead.
-constexpr size_t kMostStaleRects = 8192;
+// Two buffers are the steady state; a third is made only while the
+// compositor still holds both. More means the compositor holds on to every
+// one; the frame is then skipped rather than memory grown without end.
+constexpr size_t kMostBuffers = 3;
+// A buffer beyond two that has not been shown for this many commits is let
+// go: the compositor has been releasing in time since, and at 3840x2160 it
+// is 32 MiB kept for nothing.
+constexpr uint64_t kSpareCommits = 250;
+// Damage piled up while frames wait for the compositor (a hidden surface):
+// past this many rectangles the next commit damages the whole buffer.
+constexpr size_t kMostPendingRects = 8192;
+// A buffer that fell behind by rectangles covering more than half its area,
+// or by this many, is copied whole instead: one long copy is then cheaper.
+constexpr size_t kMostStaleRects = 65536;
+
+int64_t Area(const Rect& r) { return int64_t{r.right - r.left} * (r.bottom - r.top); }
 
 uint64_t Pack(int32_t w, int32_t h, int32_t scale) {
   return (uint64_t{static_cast<uint32_t>(w) & 0xFFFFFFu} << 40) | (uint64_t{static_cast<uint32_t>(h) & 0xFFFFFFu} << 16) |
@@ -35,6 +46,8 @@ struct WaylandDisplay::Buffer {
   bool busy = false;       // the compositor has it
   bool wholeStale = true;  // nothing in it can be trusted
   std::vector<Rect> stale;  // changed since it was last shown
+  int64_t staleArea = 0;    // their pixels, overlaps counted twice
+  uint64_t shownAt = 0;     // the commit that last showed it
 };
 
 WaylandDisplay::WaylandDisplay(wl_display* connection, wl_shm* shm, wl_surface* surface)
@@ -135,6 +148,19 @@ void WaylandDisplay::DropBuffers() {
   wholePending_ = false;
 }
 
+void WaylandDisplay::DropSpare() {
+  if (buffers_.size() <= 2) return;
+  const uint64_t now = commits_.load(std::memory_order_relaxed);
+  for (auto it = buffers_.begin(); it != buffers_.end(); ++it) {
+    Buffer& b = **it;
+    if (b.busy || &b == front_ || &b == drawing_ || now - b.shownAt < kSpareCommits) continue;
+    wl_buffer_destroy(b.buffer);
+    munmap(b.data, b.bytes);
+    buffers_.erase(it);
+    return;
+  }
+}
+
 void WaylandDisplay::OnRelease(void* data, wl_buffer*) { static_cast<Buffer*>(data)->busy = false; }
 
 void WaylandDisplay::OnFrameDone(void* data, wl_callback* callback, uint32_t) {
@@ -147,6 +173,7 @@ void WaylandDisplay::OnFrameDone(void* data, wl_callback* callback, uint32_t) {
 void WaylandDisplay::BringUpToDate(Buffer& b) {
   if (!front_ || &b == front_) {
     b.stale.clear();
+    b.staleArea = 0;
     b.wholeStale = false;
     return;
   }
@@ -165,6 +192,7 @@ void WaylandDisplay::BringUpToDate(Buffer& b) {
     }
   }
   b.stale.clear();
+  b.staleArea = 0;
   b.wholeStale = false;
 }
 
@@ -186,14 +214,17 @@ bool WaylandDisplay::Lock(PixelView& view, std::vector<Rect>& visible) {
   }
   scale_ = scale;
   if (!drawing_) {
-    for (auto& b : buffers_)
-      if (!b->busy && b.get() != front_) {
+    // Of the free buffers, the one that is cheapest to bring up to date.
+    for (auto& b : buffers_) {
+      if (b->busy || b.get() == front_) continue;
+      if (!drawing_ || (drawing_->wholeStale && !b->wholeStale) ||
+          (drawing_->wholeStale == b->wholeStale && b->staleArea < drawing_->staleArea))
         drawing_ = b.get();
-        break;
-      }
+    }
     if (!drawing_ && buffers_.size() < kMostBuffers) drawing_ = MakeBuffer(w, h);
     if (!drawing_) return false;
     BringUpToDate(*drawing_);
+    DropSpare();
   }
   view.bits = drawing_->data;
   view.pitch = drawing_->stride;
@@ -210,7 +241,7 @@ void WaylandDisplay::Unlock() {
   damage_.Clear();
   // Hidden for long: the whole buffer goes at the next commit instead of a
   // list that grows with every frame.
-  if (pending_.size() > kMostStaleRects) {
+  if (pending_.size() > kMostPendingRects) {
     pending_.clear();
     wholePending_ = true;
   }
@@ -240,14 +271,21 @@ void WaylandDisplay::Commit() {
   wl_display_flush(connection_);
   commits_.fetch_add(1, std::memory_order_relaxed);
   b.busy = true;
+  b.shownAt = commits_.load(std::memory_order_relaxed);
   // Every other buffer now lags by what this one added.
+  int64_t area = 0;
+  if (!wholePending_)
+    for (const Rect& r : pending_) area += Area(r);
+  const int64_t half = int64_t{b.width} * b.height / 2;
   for (auto& other : buffers_) {
     if (other.get() == &b || other->wholeStale) continue;
-    if (wholePending_ || other->stale.size() + pending_.size() > kMostStaleRects) {
+    if (wholePending_ || other->staleArea + area > half || other->stale.size() + pending_.size() > kMostStaleRects) {
       other->wholeStale = true;
       other->stale.clear();
+      other->staleArea = 0;
     } else {
       other->stale.insert(other->stale.end(), pending_.begin(), pending_.end());
+      other->staleArea += area;
     }
   }
   front_ = &b;

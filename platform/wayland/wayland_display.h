@@ -29,9 +29,10 @@ namespace tk::wayland {
 // Lock, so no flag crosses threads. Requests go out from whichever thread
 // makes them; libwayland serialises them.
 //
-// There are at least two buffers. A buffer drawn into again first gets from
-// the one last shown only the rectangles changed since it was itself last
-// shown. Each commit damages the frame's squares merged into at most
+// There are two buffers, and a third while the compositor holds both; a
+// third left unused for a while is let go. A buffer drawn into again first
+// gets from the one last shown only the rectangles changed since it was
+// itself last shown (or all of it, where those cover more than half). Each commit damages the frame's squares merged into at most
 // kMaxDamageRects rectangles: a compositor pays per rectangle far more than
 // per pixel. The saver's own pacer times the frames; while the last commit
 // has not been shown (a hidden surface is never shown), frames keep drawing
@@ -66,6 +67,7 @@ class WaylandDisplay final : public Display {
   struct Buffer;
   Buffer* MakeBuffer(int32_t width, int32_t height);
   void DropBuffers();
+  void DropSpare();
   void BringUpToDate(Buffer& b);
   void Commit();
   static void OnRelease(void* data, wl_buffer* buffer);

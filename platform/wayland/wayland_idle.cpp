@@ -48,7 +48,7 @@ const org_kde_kwin_idle_timeout_listener kKdeTimeout = {KdeIdle, KdeResumed};
 
 }  // namespace
 
-int RunIdle(int32_t seconds, const std::optional<std::string>& settingsFile) {
+int RunIdle(int32_t seconds, const std::optional<std::string>& settingsFile, const FrontEndEnvironment& environment) {
   wl_display* connection = wl_display_connect(nullptr);
   if (!connection) {
     std::fprintf(stderr, "telkarim: cannot connect to the Wayland compositor\n");
@@ -76,6 +76,7 @@ int RunIdle(int32_t seconds, const std::optional<std::string>& settingsFile) {
   SaverRequest request;
   request.mode = SaverRequest::Mode::kFullScreen;
   request.settingsFile = settingsFile;
+  request.environment = environment;
   int code = 0;
   bool ended = false;  // SIGTERM or SIGINT, here or while the saver showed
   while (!ended && code == 0) {

@@ -598,9 +598,8 @@ void Run::Teardown() {
 
 }  // namespace
 
-bool CompositorAnswers() {
-  const char* name = std::getenv("WAYLAND_DISPLAY");
-  if (!name || !*name) return false;
+bool CompositorAnswers(const FrontEndEnvironment& environment) {
+  if (environment.waylandDisplay.empty()) return false;
   wl_display* d = wl_display_connect(nullptr);
   if (!d) return false;
   const bool ok = wl_display_roundtrip(d) >= 0;
@@ -616,14 +615,12 @@ namespace {
 // key that ends the top one would not reach. The lock is a file in the
 // session's runtime folder, held for the run and let go by the system
 // however the run ends. -1: another saver holds it.
-int LockFullScreen() {
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  const char* display = std::getenv("WAYLAND_DISPLAY");
-  if (!runtime || !*runtime) return -2;
-  std::string name = display && *display ? display : "wayland-0";
+int LockFullScreen(const FrontEndEnvironment& environment) {
+  if (environment.runtimeDir.empty()) return -2;
+  std::string name = environment.waylandDisplay.empty() ? "wayland-0" : environment.waylandDisplay;
   for (char& c : name)
     if (c == '/') c = '_';
-  const std::string path = std::string(runtime) + "/telkarim-" + name + ".lock";
+  const std::string path = environment.runtimeDir + "/telkarim-" + name + ".lock";
   const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   if (fd < 0) return -2;  // no lock to be had: run anyway
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -638,7 +635,7 @@ int LockFullScreen() {
 int RunSaver(const SaverRequest& request, bool* signalled) {
   int lock = -2;
   if (request.mode == SaverRequest::Mode::kFullScreen) {
-    lock = LockFullScreen();
+    lock = LockFullScreen(request.environment);
     if (lock == -1) return 0;
   }
   int code = 0;

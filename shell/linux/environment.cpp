@@ -33,6 +33,8 @@ FrontEndEnvironment ReadEnvironment(const EnvironmentLookup& lookup) {
   }
   p.printFigures = lookup("TELKARIM_X11_FIGURES") != nullptr;
   env.waylandToplevel = lookup("TELKARIM_WAYLAND_TOPLEVEL") != nullptr;
+  if (const char* v = lookup("WAYLAND_DISPLAY")) env.waylandDisplay = v;
+  if (const char* v = lookup("XDG_RUNTIME_DIR")) env.runtimeDir = v;
   return env;
 }
 

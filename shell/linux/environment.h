@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "shell/linux/present_options.h"
 
@@ -17,6 +18,11 @@ struct FrontEndEnvironment {
   // TELKARIM_WAYLAND_TOPLEVEL: full-screen windows on Wayland even where the
   // layer shell is offered, as on compositors without it (for the tests).
   bool waylandToplevel = false;
+  // WAYLAND_DISPLAY: whether to try the compositor at all, and with
+  // XDG_RUNTIME_DIR where the one-saver-per-compositor lock lives; empty
+  // when unset.
+  std::string waylandDisplay;
+  std::string runtimeDir;
 };
 
 // `lookup` is getenv, or a table in the tests.

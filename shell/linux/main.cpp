@@ -31,7 +31,7 @@ int RunSaverOn(const Options& o, const SaverRequest& r) {
   const bool waylandMode = r.mode == SaverRequest::Mode::kFullScreen || r.mode == SaverRequest::Mode::kWindow;
 #if defined(TK_HAVE_WAYLAND)
   if (waylandMode && o.windowSystem != Options::WindowSystem::kX11 &&
-      (o.windowSystem == Options::WindowSystem::kWayland || wayland::CompositorAnswers()))
+      (o.windowSystem == Options::WindowSystem::kWayland || wayland::CompositorAnswers(r.environment)))
     return wayland::RunSaver(r);
 #else
   if (waylandMode && o.windowSystem == Options::WindowSystem::kWayland) {
@@ -118,7 +118,7 @@ int LinuxMain(int argc, char** argv) {
     case Options::Action::kHelp: std::fputs(UsageText(), stdout); return 0;
     case Options::Action::kIdle:
 #if defined(TK_HAVE_WAYLAND)
-      return wayland::RunIdle(o.idleSeconds, SettingsPath(o));
+      return wayland::RunIdle(o.idleSeconds, SettingsPath(o), ReadEnvironment());
 #else
       std::fprintf(stderr, "telkarim: this build has no Wayland front end\n");
       return 2;

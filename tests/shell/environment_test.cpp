@@ -54,5 +54,14 @@ TEST(Environment, PresentOverrides) {
   EXPECT_EQ(Read({{"TELKARIM_FOLD_PIXELS", "-3"}}).present.foldPixels, -1);
 }
 
+// The compositor and the runtime folder of the lock come from here too.
+TEST(Environment, WaylandSession) {
+  EXPECT_TRUE(Read({}).waylandDisplay.empty());
+  EXPECT_TRUE(Read({}).runtimeDir.empty());
+  const FrontEndEnvironment w = Read({{"WAYLAND_DISPLAY", "wayland-1"}, {"XDG_RUNTIME_DIR", "/run/user/1000"}});
+  EXPECT_EQ(w.waylandDisplay, "wayland-1");
+  EXPECT_EQ(w.runtimeDir, "/run/user/1000");
+}
+
 }  // namespace
 }  // namespace tk

@@ -10,7 +10,8 @@
 # WAYLAND_DISPLAY, SWAYSOCK, and with xwayland DISPLAY, which lets the
 # caller's user in); the script prints
 # sway's process id and exits 0, or exits 77 when sway cannot run here.
-# sway refuses to run as root, so under root it runs as nobody (uid 65534) in
+# SWAY_OUTPUT=WxH asks for one output HEADLESS-1 of that size instead (the
+# benchmarks). sway refuses to run as root, so under root it runs as nobody (uid 65534) in
 # a 0700 runtime folder that user owns; clients may stay root.
 set -euo pipefail
 dir=$1
@@ -35,9 +36,15 @@ if [ "$(id -u)" -eq 0 ]; then
   runas=(setpriv --reuid=65534 --regid=65534 --clear-groups)
 fi
 config=$dir/config
+outputs=2
+[ -n "${SWAY_OUTPUT:-}" ] && outputs=1
 {
-  echo "output HEADLESS-1 resolution 1920x1080 position 0 0"
-  echo "output HEADLESS-2 resolution 1280x720 position 1920 0"
+  if [ -n "${SWAY_OUTPUT:-}" ]; then
+    echo "output HEADLESS-1 resolution $SWAY_OUTPUT position 0 0"
+  else
+    echo "output HEADLESS-1 resolution 1920x1080 position 0 0"
+    echo "output HEADLESS-2 resolution 1280x720 position 1920 0"
+  fi
   if [ "$xwayland" = xwayland ]; then
     echo "xwayland enable"
     # The X display sway opened for XWayland clients is in its environment.
@@ -49,7 +56,7 @@ config=$dir/config
 chmod 0644 "$config"
 "${runas[@]}" env -i PATH=/usr/bin:/bin HOME=/nonexistent \
   XDG_RUNTIME_DIR="$rt" WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
-  WLR_HEADLESS_OUTPUTS=2 sway -c "$config" >"$dir/sway.log" 2>&1 </dev/null &
+  WLR_HEADLESS_OUTPUTS="$outputs" sway -c "$config" >"$dir/sway.log" 2>&1 </dev/null &
 pid=$!
 # The socket and the IPC socket appear once sway is ready; up to 30 s.
 for _ in $(seq 300); do
