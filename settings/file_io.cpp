@@ -240,6 +240,45 @@ TimedRead ReadSettingsFileWithin(const std::string& path, int timeoutMs, FileSna
   return TimedRead::kAnswered;
 }
 
+namespace {
+// A writer that opened the old file before the rename (an appending `>>`,
+// whose shell opens the file and then writes) may not have written yet.
+// The kernel refuses a read lease while anyone holds a file open for
+// writing, so the old file, which no name reaches any more, is looked at
+// until the last such writer has closed it: what it wrote is then there to
+// be merged. Bounded, for a program that keeps the file open for good; where
+// leases are not to be had (a file system without them, another owner's
+// file without the right to lease it) this is the plain check it was.
+// A writer still inside its open() when the lease is granted (it found the
+// old name before the rename) counts only once that open is done, so the
+// file must be free of writers twice, a few milliseconds apart.
+void WaitForWritersToClose(int fd) {
+  constexpr int kLimitMs = 2000, kQuietMs = 5;
+  // Such a writer breaking our lease in the moment we hold it would send us
+  // SIGIO, whose default is to end the process.
+  struct sigaction ignore {}, before {};
+  ignore.sa_handler = SIG_IGN;
+  ::sigaction(SIGIO, &ignore, &before);
+  struct Restore {
+    struct sigaction& before;
+    ~Restore() { ::sigaction(SIGIO, &before, nullptr); }
+  } restore{before};
+  int quiet = 0;
+  for (int waited = 0; waited < kLimitMs; ++waited) {
+    if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
+      // Given back at once: no name leads to the file any more.
+      ::fcntl(fd, F_SETLEASE, F_UNLCK);
+      if (++quiet > kQuietMs) return;
+    } else if (errno == EAGAIN) {
+      quiet = 0;
+    } else {
+      return;
+    }
+    ::usleep(1000);
+  }
+}
+}  // namespace
+
 ReplaceResult ReplaceIfUnchanged(const FileSnapshot& before, const std::string& bytes, const std::string& shown,
                                  std::string& late, std::string& error) {
   const std::string& target = before.target;
@@ -274,6 +313,7 @@ ReplaceResult ReplaceIfUnchanged(const FileSnapshot& before, const std::string& 
   }
   SyncDirectory(DirectoryOf(target));
   if (old < 0) return ReplaceResult::kReplaced;
+  WaitForWritersToClose(old);
   struct stat after {};
   const bool wroteLate = ::fstat(old, &after) == 0 && !SameFile(after, before.st);
   if (wroteLate) late = ReadAll(old);

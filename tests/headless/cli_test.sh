@@ -215,13 +215,19 @@ for enc in utf8 utf16; do
     pids=""
     for n in $names; do "$bin" --settings-file "$c" --set "$n" --save-settings 2>>"$tmp/save-errors" & pids="$pids $!"; done
     if [ $enc = utf8 ]; then printf '; appended\r\n' >>"$c"; else printf '; appended\r\n' | iconv -t utf-16le >>"$c"; fi
+    # A writer that keeps the file open a moment before it writes: a save
+    # that replaces the file meanwhile must wait for what it writes.
+    if [ $enc = utf8 ]; then (sleep 0.3; printf '; held open\r\n') >>"$c" &
+    else (sleep 0.3; printf '; held open\r\n' | iconv -t utf-16le) >>"$c" & fi
+    held=$!
     for p in $pids; do wait "$p" || failed=$((failed + 1)); done
+    wait "$held"
     if [ $enc = utf8 ]; then cat "$c"; else tail -c +3 "$c" | iconv -f utf-16le; fi | tr -d '\r' >"$tmp/text"
     for n in $names; do
       v=$(printf '%08x' $((${n#*=} & 0xffffffff)))
       grep -qx "\"${n%%=*}\"=dword:$v" "$tmp/text" || lost=$((lost + 1))
     done
-    for line in '; kept comment' '"Foreign"=dword:00000001' '; appended'; do
+    for line in '; kept comment' '"Foreign"=dword:00000001' '; appended' '; held open'; do
       grep -qxF "$line" "$tmp/text" || foreign=$((foreign + 1))
     done
   done
