@@ -15,7 +15,7 @@
 #include "platform/linux/suspend_watch.h"
 #include "platform/x11/x11_display.h"
 #include "platform/x11/x11_errors.h"
-#include "platform/x11/x11_monitors.h"
+#include "platform/x11/x11_follow_screen.h"
 #include "platform/x11/x11_target.h"
 #include "platform/x11/x11_text.h"
 #include "settings/file_store.h"
@@ -23,7 +23,6 @@
 #include "shell/linux/front_ends.h"
 
 #include <X11/Xlib.h>
-#include <X11/extensions/Xrandr.h>
 #include <X11/extensions/dpms.h>
 
 namespace tk {
@@ -31,8 +30,6 @@ namespace {
 
 constexpr uint32_t kErrorTimerMs = 2500;
 constexpr uint32_t kPowerPollMs = 1000;
-// Monitors set by hand (xrandr --setmonitor) change without any event.
-constexpr uint32_t kMonitorPollMs = 2000;
 
 CursorPoint QueryCursor(::Display* dpy) {
   Window root, child;
@@ -42,49 +39,15 @@ CursorPoint QueryCursor(::Display* dpy) {
   return CursorPoint{rx, ry};
 }
 
-// A window's own rectangle: (0, 0) and its size.
-Rect WindowArea(::Display* dpy, Window w) {
-  XWindowAttributes wa;
-  if (!x11::Attributes(dpy, w, wa)) return Rect{};
-  return Rect{0, 0, wa.width, wa.height};
-}
-
-// Every screen's size as the server has it now, its root window's. The
-// RandR events that tell of a new size may come after other RandR events
-// (or only once some client asks), so Xlib's own record, which they update,
-// is brought up to date here.
-std::vector<Rect> ScreenSizes(::Display* dpy) {
-  std::vector<Rect> sizes;
-  for (int s = 0; s < ScreenCount(dpy); ++s) {
-    Window root = 0;
-    int x = 0, y = 0;
-    unsigned w = 0, h = 0, border = 0, depth = 0;
-    if (XGetGeometry(dpy, RootWindow(dpy, s), &root, &x, &y, &w, &h, &border, &depth)) {
-      ScreenOfDisplay(dpy, s)->width = static_cast<int>(w);
-      ScreenOfDisplay(dpy, s)->height = static_cast<int>(h);
-    }
-    sizes.push_back(Rect{0, 0, DisplayWidth(dpy, s), DisplayHeight(dpy, s)});
-  }
-  return sizes;
-}
-
-// Every screen's monitors as the server lists them, flattened for comparing:
-// the screen, then each monitor's edges and whether it is the primary.
-std::vector<int> MonitorList(::Display* dpy) {
-  std::vector<int> list;
-  for (int s = 0; s < ScreenCount(dpy); ++s) {
-    list.push_back(-1 - s);
-    for (const x11::FoundMonitor& m : x11::QueryMonitors(dpy, s))
-      list.insert(list.end(), {m.area.left, m.area.top, m.area.right, m.area.bottom, m.primary ? 1 : 0});
-  }
-  return list;
-}
-
 // One run of the saver on one target.
 class SaverRun {
  public:
   SaverRun(::Display* dpy, const SaverRequest& request, std::unique_ptr<x11::SaverTarget> target)
-      : dpy_(dpy), request_(request), target_(std::move(target)), watch_(target_->WatchesInput(), target_->FullScreen()) {}
+      : dpy_(dpy),
+        request_(request),
+        target_(std::move(target)),
+        watch_(target_->WatchesInput(), target_->FullScreen()),
+        screens_(dpy, request.environment.present) {}
   ~SaverRun() { Teardown(); }
 
   // Returns the exit code.
@@ -95,7 +58,6 @@ class SaverRun {
   void Listen();
   void TakeEvents();
   void HandleEvent(const XEvent& e);
-  bool FollowDesktop();
   void Watch(InputKind kind, CursorPoint cursor = {});
   void PollPower();
   void Teardown();
@@ -107,20 +69,11 @@ class SaverRun {
   EventLoop loop_;
   bool powerDown_ = false;
   std::unique_ptr<SuspendWatch> suspend_;  // only where input is watched: a hack's daemon decides for itself
-  // The display of every monitor, the primary's first, and the window each
-  // draws into.
-  struct Screen {
-    Window window;
-    bool whole;    // one scene on the whole window
-    Rect monitor;  // the monitor it is centred on, in window coordinates; the whole window's size when whole
-    std::unique_ptr<x11::X11Display> display;
-  };
-  std::vector<Screen> displays_;
-  int randrEvents_ = -1;         // RandR's first event number; -1 without RandR
+  // The display of every monitor, the primary's first, following the
+  // screens and their monitors.
+  x11::ScreenFollower screens_;
   bool desktopChanged_ = false;  // a screen or its monitors changed in this batch of events
   bool pointerMoved_ = false;    // motion in this batch of events
-  std::vector<Rect> screenSizes_;  // every screen's size when last looked at
-  std::vector<int> monitorList_;   // and its monitors (MonitorList)
   std::unique_ptr<FileSettingsStore> store_;
   std::unique_ptr<StdThreadStarter> threads_;
   std::unique_ptr<HostPlatform> platform_;
@@ -144,27 +97,17 @@ int SaverRun::Run() {
   return 0;
 }
 
-// A display for every monitor the windows cover, the primary's first; a
-// window that is one scene gets one display for the whole of it.
+// The displays of the windows' monitors, and the render host that draws on
+// them.
 void SaverRun::Start() {
   store_ = std::make_unique<FileSettingsStore>(request_.settingsFile.value_or(std::string()));
-  const char* name = DisplayString(dpy_);
-  const X11PresentOptions& present = request_.environment.present;
-  for (Window w : target_->windows()) {
-    const std::vector<Rect> monitors = target_->MonitorsIn(w);
-    if (monitors.empty())
-      displays_.push_back(Screen{w, true, WindowArea(dpy_, w), std::make_unique<x11::X11Display>(name, w, present)});
-    for (const Rect& m : monitors)
-      displays_.push_back(Screen{w, false, m, std::make_unique<x11::X11Display>(name, w, m, present)});
-  }
+  screens_.Open(*target_);
   std::vector<Display*> displays;
-  for (Screen& d : displays_) displays.push_back(d.display.get());
+  for (auto& d : screens_.displays()) displays.push_back(d.display.get());
   threads_ = std::make_unique<StdThreadStarter>(&ApplyRenderPriority);
   platform_ = std::unique_ptr<HostPlatform>(
       new HostPlatform{displays, *store_, EmbeddedResources(), *threads_, request_.adjustSettings});
   host_ = std::make_unique<RenderHost>(*platform_, TickCount());
-  screenSizes_ = ScreenSizes(dpy_);
-  monitorList_ = MonitorList(dpy_);
   if (host_->errorText()) painter_ = std::make_unique<x11::XftTextPainter>(dpy_, target_->windows().front());
 }
 
@@ -173,20 +116,9 @@ void SaverRun::Start() {
 void SaverRun::Listen() {
   // Screens that grow or shrink and monitors that come and go, on every
   // screen: the windows and the scenes follow them while the saver runs.
-  int randrErrors = 0;
-  if (XRRQueryExtension(dpy_, &randrEvents_, &randrErrors)) {
-    x11::BeginTrap();
-    for (int s = 0; s < ScreenCount(dpy_); ++s)
-      XRRSelectInput(dpy_, RootWindow(dpy_, s),
-                     RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask |
-                         RRResourceChangeNotifyMask);
-    if (x11::EndTrap(dpy_) != 0) randrEvents_ = -1;
-  } else {
-    randrEvents_ = -1;
-  }
-  if (randrEvents_ >= 0)
-    loop_.AddTimer(kMonitorPollMs, [this] {
-      if (MonitorList(dpy_) != monitorList_) FollowDesktop();
+  if (screens_.Select())
+    loop_.AddTimer(x11::kMonitorPollMs, [this] {
+      if (screens_.MonitorsMoved()) screens_.Follow(*target_, host_.get());
     });
   // Xlib reads events into its own queue: empty it before every wait.
   loop_.BeforeWait([this] { TakeEvents(); });
@@ -219,68 +151,13 @@ void SaverRun::TakeEvents() {
   }
   // RandR speaks up for less than a change too (a client asking it about
   // the outputs can be enough); only a real change excuses motion.
-  if (desktopChanged_ && FollowDesktop()) {
+  if (desktopChanged_ && screens_.Follow(*target_, host_.get())) {
     watch_.SetAnchor(QueryCursor(dpy_));
   } else if (pointerMoved_) {
     // Where the cursor is now, not where the events say it was: a queue of
     // motion events then measures one travel, not many.
     Watch(InputKind::kPointerMotion, QueryCursor(dpy_));
   }
-}
-
-// The screens or their monitors changed: the target's windows cover their
-// screens again, and every window's monitors are read again. A monitor that
-// went loses its scene, one that came gets one, one that moved or changed
-// size gets a new one laid out on it; the render thread takes each change
-// between two frames. Scenes on monitors that stayed go on undisturbed.
-// False when nothing changed at all.
-bool SaverRun::FollowDesktop() {
-  std::vector<Rect> screens = ScreenSizes(dpy_);
-  bool changed = screens != screenSizes_;
-  screenSizes_ = screens;
-  monitorList_ = MonitorList(dpy_);
-  target_->FollowScreens();
-  const char* name = DisplayString(dpy_);
-  const X11PresentOptions& present = request_.environment.present;
-  for (Window w : target_->windows()) {
-    const std::vector<Rect> monitors = target_->MonitorsIn(w);
-    const Rect area = WindowArea(dpy_, w);
-    const auto wanted = [&](const Screen& d) {
-      if (d.window != w) return true;
-      if (d.whole) return monitors.empty() && d.monitor == area;
-      for (const Rect& m : monitors)
-        if (m == d.monitor) return true;
-      return false;
-    };
-    // A scene that ends leaves its last frame on the window: its place goes
-    // back to black, or to the scenes drawn there from now on.
-    for (Screen& d : displays_)
-      if (!wanted(d)) {
-        changed = true;
-        if (host_) host_->RemoveDisplay(*d.display);
-        x11::BeginTrap();
-        XClearArea(dpy_, w, d.monitor.left, d.monitor.top, static_cast<unsigned>(d.monitor.Width()),
-                   static_cast<unsigned>(d.monitor.Height()), False);
-        x11::EndTrap(dpy_);
-      }
-    std::erase_if(displays_, [&](const Screen& d) { return !wanted(d); });
-    const auto have = [&](bool whole, const Rect& m) {
-      for (const Screen& d : displays_)
-        if (d.window == w && d.whole == whole && d.monitor == m) return true;
-      return false;
-    };
-    std::vector<Screen> added;
-    if (monitors.empty() && !have(true, area))
-      added.push_back(Screen{w, true, area, std::make_unique<x11::X11Display>(name, w, present)});
-    for (const Rect& m : monitors)
-      if (!have(false, m)) added.push_back(Screen{w, false, m, std::make_unique<x11::X11Display>(name, w, m, present)});
-    for (Screen& d : added) {
-      if (host_) host_->AddDisplay(*d.display);
-      displays_.push_back(std::move(d));
-      changed = true;
-    }
-  }
-  return changed;
 }
 
 void SaverRun::Watch(InputKind kind, CursorPoint cursor) {
@@ -306,22 +183,18 @@ void SaverRun::HandleEvent(const XEvent& e) {
     case Expose: {
       // Every rectangle the server lost; each display repaints its part.
       const Rect lost{e.xexpose.x, e.xexpose.y, e.xexpose.x + e.xexpose.width, e.xexpose.y + e.xexpose.height};
-      for (Screen& d : displays_)
+      for (auto& d : screens_.displays())
         if (d.window == e.xexpose.window) d.display->RequestRepaint(lost);
       break;
     }
     case ConfigureNotify:
       // The render thread sees the new client size at its next frame and
       // remakes its image.
-      for (Screen& d : displays_)
+      for (auto& d : screens_.displays())
         if (d.window == e.xconfigure.window) d.display->SetClientSize(e.xconfigure.width, e.xconfigure.height);
       break;
     default:
-      if (randrEvents_ >= 0 && (e.type == randrEvents_ + RRScreenChangeNotify || e.type == randrEvents_ + RRNotify)) {
-        // Keeps Xlib's idea of the screen's size up to date.
-        XRRUpdateConfiguration(const_cast<XEvent*>(&e));
-        desktopChanged_ = true;
-      }
+      if (screens_.Tells(e)) desktopChanged_ = true;
       break;
   }
 }
@@ -348,8 +221,9 @@ void SaverRun::Teardown() {
   platform_.reset();
   threads_.reset();
   if (request_.environment.present.printFigures)
-    for (const Screen& d : displays_) std::fprintf(stderr, "%s\n", x11::FiguresLine(d.display->figures()).c_str());
-  displays_.clear();
+    for (const auto& d : screens_.displays())
+      std::fprintf(stderr, "%s\n", x11::FiguresLine(d.display->figures()).c_str());
+  screens_.displays().clear();
   store_.reset();
   suspend_.reset();
   target_.reset();
