@@ -1,7 +1,6 @@
 #include "settings/settings.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -139,15 +138,22 @@ std::string SettingsText(const Settings& s) {
   return text;
 }
 
+namespace {
+// By hand rather than the C library's: the same in every locale, and no
+// import the oldest Windows saver could lack.
+bool IsDecimalDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsHexDigit(char c) { return IsDecimalDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+}  // namespace
+
 bool ParseSettingNumber(std::string_view text, uint32_t& out) {
   const std::string t(text);
   // The C library's readers skip leading white space of every kind.
-  if (t.empty() || !(std::isdigit(static_cast<unsigned char>(t[0])) || t[0] == '-')) return false;
+  if (t.empty() || !(IsDecimalDigit(t[0]) || t[0] == '-')) return false;
   errno = 0;
   char* end = nullptr;
   if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) {
     const unsigned long long v = std::strtoull(t.c_str() + 2, &end, 16);
-    if (errno || *end || !std::isxdigit(static_cast<unsigned char>(t[2])) || v > 0xFFFFFFFFull) return false;
+    if (errno || *end || !IsHexDigit(t[2]) || v > 0xFFFFFFFFull) return false;
     out = static_cast<uint32_t>(v);
     return true;
   }
