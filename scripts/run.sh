@@ -6,7 +6,11 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake --preset linux >/dev/null
 cmake --build --preset linux -j"$(nproc)" --target telkarim
-if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+# A Wayland desktop first (the saver chooses the compositor itself when it
+# answers), then X.
+wayland_socket=${WAYLAND_DISPLAY:-}
+case $wayland_socket in ""|/*) ;; *) wayland_socket=${XDG_RUNTIME_DIR:-/nonexistent}/$wayland_socket ;; esac
+if { [ -n "$wayland_socket" ] && [ -S "$wayland_socket" ]; } || { [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; }; then
   exec build/linux/telkarim /s
 fi
 mkdir -p out
