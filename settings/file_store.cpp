@@ -89,7 +89,11 @@ bool FileSettingsStore::SaveFrom(const Decide& decide) {
   }
   // Read again under the lock, and write only when the file is still what
   // was read; another program's change in between makes us merge again.
-  std::string late;
+  // `late`: the bytes of a file we had just replaced, read after the rename.
+  // `appended`: what others appended to a file we replaced and no file we
+  // wrote holds yet; it goes at the end of every later try until one lands,
+  // so a second writer's lines in the meantime do not push it out.
+  std::string late, appended, replacedText;
   for (int attempt = 0; attempt < 10; ++attempt) {
     FileSnapshot snap = ReadSettingsFile(path_, error_);
     if (snap.state == FileState::kRefused) return false;
@@ -107,9 +111,20 @@ bool FileSettingsStore::SaveFrom(const Decide& decide) {
     if (!late.empty()) {
       std::string lateText;
       TextEncoding lateEncoding;
-      if (DecodeSettingsText(late, lateText, lateEncoding)) base = std::move(lateText);
+      if (DecodeSettingsText(late, lateText, lateEncoding)) {
+        if (lateText.compare(0, replacedText.size(), replacedText) == 0) {
+          // Appended to: what they added earlier is already in the file we wrote.
+          appended = lateText.substr(replacedText.size());
+        } else {
+          // Rewritten, not appended to: their file stands as our base.
+          base = std::move(lateText);
+          appended.clear();
+        }
+      }
       late.clear();
     }
+    base += appended;
+    replacedText = snap.text;
     TextSettingsStore now(base);
     const std::vector<NamedValue> values = decide(now);
     const std::string text = MergeSettingsValues(base, values);
