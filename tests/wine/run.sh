@@ -258,7 +258,12 @@ open_settings() {
     # The first start's exit code lands before the second start begins.
     wait_rc 20 >/dev/null
     saver_bg "$scr" /c
-    window_up "Telkarim" 90 || return 1
+    if ! window_up "Telkarim" 90; then
+      # What was on screen instead, for the log.
+      shot settings-missing
+      xdotool search --onlyvisible --name '' getwindowname %@ 2>/dev/null | sed 's/^/note: visible window: /' >&2
+      return 1
+    fi
   fi
   local r
   dialog_up() { r=$(probe rect 0) && [ -n "$r" ]; }
