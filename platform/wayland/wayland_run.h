@@ -59,6 +59,7 @@ class Run {
   }
   void Quit() { quit_ = true; }
   void OnPointerAt(wl_surface* surface, wl_fixed_t sx, wl_fixed_t sy, bool enter);
+  void OnKeyboardFocus(wl_surface* surface, bool entered);
   void OutputChanged(Output& o);
   void SurfaceConfigured(Output& o, int32_t width, int32_t height);
   void SurfaceClosed(Output& o);
@@ -97,6 +98,8 @@ class Run {
   bool fullScreen_ = true;
   bool anchored_ = false;
   Output* pointerOver_ = nullptr;  // the output whose surface the pointer is on
+  bool keyboardFocus_ = false;     // one of our surfaces has the keyboard
+  bool focusCheck_ = false;        // a loss of focus is being confirmed
   std::unique_ptr<InputWatch> watch_;
   std::unique_ptr<SuspendWatch> suspend_;
   std::unique_ptr<FileSettingsStore> store_;

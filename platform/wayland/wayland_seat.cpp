@@ -2,6 +2,7 @@
 // and so does the pointer travelling far enough across the outputs. No
 // cursor shows over the saver's surfaces.
 #include <cstdint>
+#include <memory>
 
 #include <unistd.h>
 
@@ -12,11 +13,20 @@
 namespace tk::wayland {
 namespace {
 
+// How long the keyboard may be away from every surface of ours before that
+// counts as the focus lost: a compositor moving it from one of our surfaces
+// to another sends the leave and the enter together, well within this.
+constexpr uint32_t kFocusGraceMs = 250;
+
 // --- input -----------------------------------------------------------------
 
 void KeyboardKeymap(void*, wl_keyboard*, uint32_t, int32_t fd, uint32_t) { close(fd); }
-void KeyboardEnter(void*, wl_keyboard*, uint32_t, wl_surface*, wl_array*) {}
-void KeyboardLeave(void*, wl_keyboard*, uint32_t, wl_surface*) {}
+void KeyboardEnter(void* data, wl_keyboard*, uint32_t, wl_surface* surface, wl_array*) {
+  static_cast<Run*>(data)->OnKeyboardFocus(surface, true);
+}
+void KeyboardLeave(void* data, wl_keyboard*, uint32_t, wl_surface* surface) {
+  static_cast<Run*>(data)->OnKeyboardFocus(surface, false);
+}
 void KeyboardKey(void* data, wl_keyboard*, uint32_t, uint32_t, uint32_t, uint32_t state) {
   if (state == WL_KEYBOARD_KEY_STATE_PRESSED) static_cast<Run*>(data)->OnInput(InputKind::kKeyPress);
 }
@@ -113,6 +123,23 @@ void Run::OnPointerAt(wl_surface* surface, wl_fixed_t sx, wl_fixed_t sy, bool en
     return;
   }
   OnInput(InputKind::kPointerMotion, p);
+}
+
+// The keyboard taken from the saver (a window that took the focus, another
+// workspace shown) ends a full-screen saver, as losing the focus does on X;
+// the keyboard's events speak only of our own surfaces. Moving between them
+// (a leave, then an enter on another output's surface) is no loss: it counts
+// only when none of ours has the keyboard a moment later.
+void Run::OnKeyboardFocus(wl_surface*, bool entered) {
+  keyboardFocus_ = entered;
+  if (entered || focusCheck_) return;
+  focusCheck_ = true;
+  auto id = std::make_shared<EventLoop::Id>();
+  *id = loop_.AddTimer(kFocusGraceMs, [this, id] {
+    loop_.Remove(*id);
+    focusCheck_ = false;
+    if (!keyboardFocus_) OnInput(InputKind::kFocusLost);
+  });
 }
 
 }  // namespace tk::wayland

@@ -229,6 +229,8 @@ class Sway {
     return Spawn(args, env);
   }
   // A tool waited for up to 20 s; its exit code.
+  // A client of the compositor left running; the caller reaps it.
+  pid_t Background(const std::vector<std::string>& args) const { return Spawn(args, env_, true); }
   int Tool(const std::vector<std::string>& args) const {
     const pid_t pid = Spawn(args, env_, true);
     const int code = WaitExit(pid, 20000 * kSlack);
@@ -349,17 +351,31 @@ TEST(WaylandSaver, SceneCentredOnEveryOutputAndKeyEnds) {
 }
 
 // Without the layer shell (as on GNOME or weston) each output gets a
-// full-screen window instead, which covers it and takes the keyboard.
+// full-screen window instead, which covers it and takes the keyboard. Taking
+// the keyboard from it (here: an empty workspace shown) ends it, as losing
+// the focus does on X.
 TEST(WaylandSaver, FullScreenWindowsWithoutTheLayerShell) {
   Sway sway;
   START_SWAY(sway);
-  const pid_t pid = sway.Run({"/s"}, {"TELKARIM_WAYLAND_TOPLEVEL=1"});
+  pid_t pid = sway.Run({"/s"}, {"TELKARIM_WAYLAND_TOPLEVEL=1"});
   Image img;
   ASSERT_TRUE(WaitScene(sway, "HEADLESS-1", pid, img)) << "HEADLESS-1 not covered with stars";
   ASSERT_TRUE(WaitScene(sway, "HEADLESS-2", pid, img)) << "HEADLESS-2 not covered with stars";
   sway.Tool({"wtype", "-s", "300", "-k", "Escape"});
   EXPECT_EQ(WaitExit(pid, 10000 * kSlack), 0) << "a key did not end the saver with 0";
   Reap(pid);
+
+  // A keyboard that stays (the headless seat has none of its own), so the
+  // saver's window is given the focus when it shows.
+  const pid_t keyboard = sway.Background({"wtype", "-s", "120000"});
+  pid = sway.Run({"/s"}, {"TELKARIM_WAYLAND_TOPLEVEL=1"});
+  ASSERT_TRUE(WaitScene(sway, "HEADLESS-1", pid, img));
+  ASSERT_TRUE(WaitScene(sway, "HEADLESS-2", pid, img));
+  EXPECT_EQ(WaitExit(pid, 0), -1) << "ended before the keyboard was taken";
+  ASSERT_EQ(sway.Tool({"swaymsg", "workspace", "9"}), 0);
+  EXPECT_EQ(WaitExit(pid, 10000 * kSlack), 0) << "the keyboard taken away did not end the saver with 0";
+  Reap(pid);
+  Reap(keyboard);
 }
 
 // The pointer may travel 4 pixels from where it first showed itself; the
