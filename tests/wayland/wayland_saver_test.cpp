@@ -21,11 +21,14 @@
 #include <unistd.h>
 
 #include "tests/support/child_process.h"
+#include "tests/support/star_centre.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using tk::test::CentreEstimate;
 using tk::test::Reap;
+using tk::test::Star;
 using tk::test::SleepMs;
 using tk::test::Spawn;
 using tk::test::WaitExit;
@@ -61,10 +64,6 @@ bool ReadPpm(const std::string& path, Image& img) {
   f.read(reinterpret_cast<char*>(img.rgb.data()), static_cast<std::streamsize>(img.rgb.size()));
   return static_cast<size_t>(f.gcount()) == img.rgb.size();
 }
-
-struct Star {
-  double x, y;
-};
 
 // Red stars (see kStarsRed): each run of touching pure red pixels is a star.
 std::vector<Star> Stars(const Image& img, long* redPixels = nullptr) {
@@ -104,60 +103,6 @@ std::vector<Star> Stars(const Image& img, long* redPixels = nullptr) {
     }
   return stars;
 }
-
-// Where a star field's centre is, from how its stars moved between looks:
-// every star flies straight out from the centre, so stars before it move
-// back and stars after it move on. Each star of a look is paired with the
-// nearest star of the look before; the centre is where the fewest pairs
-// move the wrong way. Pairs of two different stars (a slow look on a busy
-// machine lets fast stars move farther than stars lie apart) move either
-// way anywhere, so they blur the count without moving where it is least.
-class CentreEstimate {
- public:
-  void AddPair(const std::vector<Star>& before, const std::vector<Star>& after) {
-    constexpr double kSameStar = 12.0;
-    for (const Star& b : after) {
-      const Star* nearest = nullptr;
-      double best = kSameStar * kSameStar;
-      for (const Star& a : before) {
-        const double d2 = (a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y);
-        if (d2 < best) {
-          best = d2;
-          nearest = &a;
-        }
-      }
-      if (!nearest) continue;
-      if (b.x != nearest->x) x_.push_back({(nearest->x + b.x) / 2, b.x > nearest->x});
-      if (b.y != nearest->y) y_.push_back({(nearest->y + b.y) / 2, b.y > nearest->y});
-    }
-  }
-  double X() { return Split(x_); }
-  double Y() { return Split(y_); }
-
- private:
-  struct Move {
-    double at;
-    bool onwards;
-  };
-  static double Split(std::vector<Move>& moves) {
-    if (moves.empty()) return -1e9;
-    std::sort(moves.begin(), moves.end(), [](const Move& a, const Move& b) { return a.at < b.at; });
-    // Centre before every move: the wrong ones are those moving back.
-    long wrong = 0;
-    for (const Move& m : moves) wrong += !m.onwards;
-    long fewest = wrong;
-    double at = moves.front().at;
-    for (size_t i = 0; i < moves.size(); ++i) {
-      wrong += moves[i].onwards ? 1 : -1;  // moves[i] now lies before the centre
-      if (wrong < fewest) {
-        fewest = wrong;
-        at = i + 1 < moves.size() ? (moves[i].at + moves[i + 1].at) / 2 : moves[i].at;
-      }
-    }
-    return at;
-  }
-  std::vector<Move> x_, y_;
-};
 
 constexpr const char* kStarsRed =
     "Windows Registry Editor Version 5.00\n\n"

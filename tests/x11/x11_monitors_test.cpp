@@ -29,6 +29,7 @@
 #include "platform/x11/x11_monitors.h"
 #include "tests/support/child_process.h"
 #include "tests/support/monitor_layouts.h"
+#include "tests/support/star_centre.h"
 
 namespace {
 
@@ -113,7 +114,9 @@ const char* Program() {
 
 bool HaveTools() { return tk::test::HaveTool("Xvfb") && tk::test::HaveTool("xrandr") && tk::test::HaveTool("xdotool"); }
 
+using tk::test::CentreEstimate;
 using tk::test::Reap;
+using tk::test::Star;
 using tk::test::WaitExit;
 
 // The program's standard output is not the test's.
@@ -125,66 +128,6 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>
 struct Monitor {
   int screen;
   Rect area;
-};
-
-// A star as seen in one look: the middle of its square, in monitor
-// coordinates.
-struct Star {
-  double x, y;
-};
-
-// Where a star field's centre is, from how its stars moved between looks.
-// Every star flies straight out from the centre c, so between two looks a
-// star at p moves d = k (p - c), with k > 0 depending on the star's depth and
-// the time between the looks. Each star of a look is paired with the nearest
-// star of the look before (close enough to be the same star: they move a few
-// pixels while stars lie tens of pixels apart), and a straight line fitted
-// through (p, d) over all pairs crosses zero at c. The lit pixels alone
-// cannot tell: the stars are spread evenly over the screen whatever the
-// centre.
-class CentreEstimate {
- public:
-  void AddPair(const std::vector<Star>& before, const std::vector<Star>& after) {
-    constexpr double kSameStar = 6.0;
-    for (const Star& b : after) {
-      const Star* nearest = nullptr;
-      double best = kSameStar * kSameStar;
-      for (const Star& a : before) {
-        const double d2 = (a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y);
-        if (d2 < best) {
-          best = d2;
-          nearest = &a;
-        }
-      }
-      if (!nearest) continue;
-      x_.Add((nearest->x + b.x) / 2, b.x - nearest->x);
-      y_.Add((nearest->y + b.y) / 2, b.y - nearest->y);
-    }
-  }
-  // As a fraction of the monitor's width and height; -1 when nothing moved.
-  double X(const Rect& r) const { return x_.Zero() / r.Width(); }
-  double Y(const Rect& r) const { return y_.Zero() / r.Height(); }
-  long pairs() const { return x_.n; }
-
- private:
-  // Least squares line d = a + b p; where it crosses zero.
-  struct Line {
-    double n = 0, p = 0, d = 0, pp = 0, pd = 0;
-    void Add(double position, double move) {
-      n += 1;
-      p += position;
-      d += move;
-      pp += position * position;
-      pd += position * move;
-    }
-    double Zero() const {
-      const double slope = (n * pd - p * d), spread = (n * pp - p * p);
-      if (n < 2 || spread == 0 || slope == 0) return -1e9;
-      const double b = slope / spread, a = (d - b * p) / n;
-      return -a / b;
-    }
-  };
-  Line x_, y_;
 };
 
 // One Xvfb with any number of screens on a display number it picks itself,
@@ -394,13 +337,13 @@ void ExpectCentred(XServer& x, pid_t pid, const std::vector<Monitor>& monitors) 
   }
   for (size_t i = 0; i < monitors.size(); ++i) {
     const Rect& r = monitors[i].area;
-    EXPECT_NEAR(centres[i].X(r), 0.5, 0.1) << "monitor " << i << " (screen " << monitors[i].screen << ", "
+    const double cx = centres[i].X() / r.Width(), cy = centres[i].Y() / r.Height();
+    EXPECT_NEAR(cx, 0.5, 0.1) << "monitor " << i << " (screen " << monitors[i].screen << ", "
                                            << r.Width() << "x" << r.Height() << "+" << r.left << "+" << r.top
                                            << "): stars not centred across";
-    EXPECT_NEAR(centres[i].Y(r), 0.5, 0.1) << "monitor " << i << ": stars not centred down";
+    EXPECT_NEAR(cy, 0.5, 0.1) << "monitor " << i << ": stars not centred down";
     if (std::getenv("TK_SHOW_CENTRES"))
-      std::printf("monitor %zu: centre %.3f %.3f from %ld pairs\n", i, centres[i].X(r), centres[i].Y(r),
-                  centres[i].pairs());
+      std::printf("monitor %zu: centre %.3f %.3f from %zu moves\n", i, cx, cy, centres[i].moves());
   }
   EXPECT_EQ(stray, 0) << "drew where no monitor is";
 }
