@@ -20,7 +20,6 @@
 #include <wayland-client.h>
 
 #include <algorithm>
-#include <cmath>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -28,10 +27,10 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "bench/floor_squares.h"
 #include "host/damage_merge.h"
 // The layer shell names an argument "namespace", a C++ keyword.
 #define namespace layer_namespace
@@ -42,10 +41,6 @@ namespace {
 
 volatile std::sig_atomic_t stop = 0;
 void OnSignal(int) { stop = 1; }
-
-struct Point {
-  double x, y, z;
-};
 
 struct Buffer {
   wl_buffer* buffer = nullptr;
@@ -151,28 +146,7 @@ int main(int argc, char** argv) {
   }
   if (!c.configured || c.width <= 0 || c.height <= 0) return Fail("no configure");
   const int width = c.width, height = c.height;
-  const int side = std::max(1, width / 320);
-  const double focal = 2.0 * width;
-
-  std::mt19937 rng(1);
-  std::uniform_real_distribution<double> unit(0.0, 1.0);
-  // Stars as the saver spawns them: depth t^2 * 0.00007 for t in
-  // [15000, 30000], anywhere in the view at that depth, 10 units nearer a ms.
-  auto spawn = [&](Point& s) {
-    const double t = 15000.0 + 15000.0 * unit(rng);
-    s.z = t * t * 0.00007;
-    s.x = (unit(rng) - 0.5) * width * s.z / focal;
-    s.y = (unit(rng) - 0.5) * height * s.z / focal;
-  };
-  std::vector<Point> field(static_cast<size_t>(stars));
-  for (Point& s : field) spawn(s);
-  std::vector<Point> ball(static_cast<size_t>(points));
-  const double radius = height * 0.25 * 7400.0 / focal;
-  for (Point& p : ball) {
-    const double u = 2.0 * unit(rng) - 1.0, a = 6.283185307 * unit(rng);
-    const double r = std::sqrt(1.0 - u * u);
-    p = Point{radius * r * std::cos(a), radius * u, radius * r * std::sin(a)};
-  }
+  tk::bench::FloorSquares scene(width, height, stars, points);
 
   std::vector<std::unique_ptr<Buffer>> buffers;
   Buffer* front = nullptr;
@@ -185,7 +159,6 @@ int main(int argc, char** argv) {
   timespec next;
   clock_gettime(CLOCK_MONOTONIC, &next);
   uint64_t frames = 0, squares = 0;
-  double angle = 0.0;
   const int fd = wl_display_get_fd(dpy);
   auto fill = [&](Buffer& b, const tk::Rect& r, uint32_t pixel) {
     for (int32_t y = r.top; y < r.bottom; ++y) std::fill_n(b.pixels + size_t(y) * width + r.left, r.Width(), pixel);
@@ -193,30 +166,7 @@ int main(int argc, char** argv) {
   while (!stop) {
     // Move everything by one frame at the target rate.
     now.clear();
-    for (Point& s : field) {
-      s.z -= 10.0 * 1000.0 / fps;
-      int sx = 0, sy = 0;
-      bool on = s.z > 100.0;
-      if (on) {
-        sx = static_cast<int>(focal * s.x / s.z + (width >> 1));
-        sy = static_cast<int>(focal * s.y / s.z + (height >> 1));
-        on = sx >= 0 && sy >= 0 && sx + side <= width && sy + side <= height;
-      }
-      if (!on) {
-        spawn(s);
-        continue;
-      }
-      now.push_back(tk::Rect{sx, sy, sx + side, sy + side});
-    }
-    angle += 1.0 / fps;
-    const double cs = std::cos(angle), sn = std::sin(angle);
-    for (const Point& p : ball) {
-      const double x = p.x * cs + p.z * sn, z = -p.x * sn + p.z * cs + 7400.0;
-      const int sx = static_cast<int>(focal * x / z + (width >> 1));
-      const int sy = static_cast<int>(focal * p.y / z + (height >> 1));
-      if (sx < 0 || sy < 0 || sx + side > width || sy + side > height) continue;
-      now.push_back(tk::Rect{sx, sy, sx + side, sy + side});
-    }
+    scene.Step(fps, [&](int sx, int sy) { now.push_back(tk::Rect{sx, sy, sx + scene.side(), sy + scene.side()}); });
     // Events (releases, frame callbacks) that arrived meanwhile.
     while (wl_display_prepare_read(dpy) != 0) wl_display_dispatch_pending(dpy);
     wl_display_flush(dpy);

@@ -17,6 +17,8 @@
 //                   [-colours N]
 //
 // Ends on SIGTERM or SIGINT and prints "frames F squares S" to stderr.
+#include "bench/floor_squares.h"
+
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
@@ -24,14 +26,12 @@
 #include <sys/mman.h>
 #include <sys/shm.h>
 
-#include <cmath>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -39,10 +39,6 @@ namespace {
 
 volatile std::sig_atomic_t stop = 0;
 void OnSignal(int) { stop = 1; }
-
-struct Point {
-  double x, y, z;
-};
 
 enum class Present { kFill, kViewFill, kPut, kShmPut, kClipPut, kClipCopy };
 
@@ -93,31 +89,9 @@ int main(int argc, char** argv) {
   XWindowAttributes wa;
   if (!XGetWindowAttributes(dpy, target, &wa)) return Fail("no such window");
   const int width = wa.width, height = wa.height;
-  const int side = std::max(1, width / 320);
-  const double focal = 2.0 * width;
-
-  std::mt19937 rng(1);
-  std::uniform_real_distribution<double> unit(0.0, 1.0);
-  // Stars as the saver spawns them: depth t^2 * 0.00007 for t in
-  // [15000, 30000], anywhere in the view at that depth, 10 units nearer a ms.
-  auto spawn = [&](Point& s) {
-    const double t = 15000.0 + 15000.0 * unit(rng);
-    s.z = t * t * 0.00007;
-    s.x = (unit(rng) - 0.5) * width * s.z / focal;
-    s.y = (unit(rng) - 0.5) * height * s.z / focal;
-  };
-  std::vector<Point> field(static_cast<size_t>(stars));
-  for (Point& s : field) spawn(s);
-  // A ball of points at the objects' resting depth, a quarter of the height
-  // in radius, turning about the vertical axis.
-  std::vector<Point> ball(static_cast<size_t>(points));
-  const double radius = height * 0.25 * 7400.0 / focal;
-  for (Point& p : ball) {
-    const double u = 2.0 * unit(rng) - 1.0, a = 6.283185307 * unit(rng);
-    const double r = std::sqrt(1.0 - u * u);
-    p = Point{radius * r * std::cos(a), radius * u, radius * r * std::sin(a)};
-  }
-  const size_t total = field.size() + ball.size();
+  tk::bench::FloorSquares scene(width, height, stars, points);
+  const int side = scene.side();
+  const size_t total = scene.capacity();
   std::vector<XRectangle> old(total), now(total), rects, group;
   size_t oldCount = 0;
   rects.reserve(2 * total);
@@ -169,7 +143,6 @@ int main(int argc, char** argv) {
   timespec next;
   clock_gettime(CLOCK_MONOTONIC, &next);
   uint64_t frames = 0, squares = 0;
-  double angle = 0.0;
   auto fillImage = [&](const XRectangle& r, uint32_t pixel) {
     for (int j = 0; j < r.height; ++j) {
       auto* row = reinterpret_cast<uint32_t*>(image->data + (r.y + j) * image->bytes_per_line) + r.x;
@@ -179,32 +152,10 @@ int main(int argc, char** argv) {
   while (!stop) {
     // Move everything by one frame at the target rate.
     size_t n = 0;
-    for (Point& s : field) {
-      s.z -= 10.0 * 1000.0 / fps;
-      int sx = 0, sy = 0;
-      bool on = s.z > 100.0;
-      if (on) {
-        sx = static_cast<int>(focal * s.x / s.z + (width >> 1));
-        sy = static_cast<int>(focal * s.y / s.z + (height >> 1));
-        on = sx >= 0 && sy >= 0 && sx + side <= width && sy + side <= height;
-      }
-      if (!on) {
-        spawn(s);
-        continue;
-      }
+    scene.Step(fps, [&](int sx, int sy) {
       now[n++] = XRectangle{static_cast<short>(sx), static_cast<short>(sy), static_cast<unsigned short>(side),
                             static_cast<unsigned short>(side)};
-    }
-    angle += 1.0 / fps;
-    const double c = std::cos(angle), s = std::sin(angle);
-    for (const Point& p : ball) {
-      const double x = p.x * c + p.z * s, z = -p.x * s + p.z * c + 7400.0;
-      const int sx = static_cast<int>(focal * x / z + (width >> 1));
-      const int sy = static_cast<int>(focal * p.y / z + (height >> 1));
-      if (sx < 0 || sy < 0 || sx + side > width || sy + side > height) continue;
-      now[n++] = XRectangle{static_cast<short>(sx), static_cast<short>(sy), static_cast<unsigned short>(side),
-                            static_cast<unsigned short>(side)};
-    }
+    });
     squares += oldCount + n;
     if (fills) {
       if (present == Present::kViewFill) {
