@@ -5,7 +5,9 @@
 // and the saver's compare like with like on either front end.
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstddef>
+#include <ctime>
 #include <random>
 #include <vector>
 
@@ -79,6 +81,26 @@ class FloorSquares {
   std::uniform_real_distribution<double> unit_{0.0, 1.0};
   std::vector<Point> field_, ball_;
   double angle_ = 0.0;
+};
+
+// Frames at a steady rate: each sleep ends a whole period after the last
+// one's end, whatever the frame took, until `stop` is set.
+class FrameClock {
+ public:
+  explicit FrameClock(int fps) : period_(1000000000L / fps) { clock_gettime(CLOCK_MONOTONIC, &next_); }
+  void Wait(const volatile std::sig_atomic_t& stop) {
+    next_.tv_nsec += period_;
+    while (next_.tv_nsec >= 1000000000L) {
+      next_.tv_nsec -= 1000000000L;
+      ++next_.tv_sec;
+    }
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next_, nullptr) != 0 && !stop) {
+    }
+  }
+
+ private:
+  long period_;
+  timespec next_;
 };
 
 }  // namespace tk::bench

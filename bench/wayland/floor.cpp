@@ -155,9 +155,7 @@ int main(int argc, char** argv) {
 
   std::signal(SIGTERM, OnSignal);
   std::signal(SIGINT, OnSignal);
-  const long period = 1000000000L / fps;
-  timespec next;
-  clock_gettime(CLOCK_MONOTONIC, &next);
+  tk::bench::FrameClock pace(fps);
   uint64_t frames = 0, squares = 0;
   const int fd = wl_display_get_fd(dpy);
   auto fill = [&](Buffer& b, const tk::Rect& r, uint32_t pixel) {
@@ -206,13 +204,7 @@ int main(int argc, char** argv) {
       front = b;
       ++frames;
     }
-    next.tv_nsec += period;
-    while (next.tv_nsec >= 1000000000L) {
-      next.tv_nsec -= 1000000000L;
-      ++next.tv_sec;
-    }
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr) != 0 && !stop) {
-    }
+    pace.Wait(stop);
   }
   std::fprintf(stderr, "frames %llu squares %llu buffers %zu\n", static_cast<unsigned long long>(frames),
                static_cast<unsigned long long>(squares), buffers.size());

@@ -139,9 +139,7 @@ int main(int argc, char** argv) {
 
   std::signal(SIGTERM, OnSignal);
   std::signal(SIGINT, OnSignal);
-  const long period = 1000000000L / fps;
-  timespec next;
-  clock_gettime(CLOCK_MONOTONIC, &next);
+  tk::bench::FrameClock pace(fps);
   uint64_t frames = 0, squares = 0;
   auto fillImage = [&](const XRectangle& r, uint32_t pixel) {
     for (int j = 0; j < r.height; ++j) {
@@ -201,13 +199,7 @@ int main(int argc, char** argv) {
     std::swap(old, now);
     oldCount = n;
     ++frames;
-    next.tv_nsec += period;
-    while (next.tv_nsec >= 1000000000L) {
-      next.tv_nsec -= 1000000000L;
-      ++next.tv_sec;
-    }
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr) != 0 && !stop) {
-    }
+    pace.Wait(stop);
   }
   std::fprintf(stderr, "frames %llu squares %llu\n", static_cast<unsigned long long>(frames),
                static_cast<unsigned long long>(squares));
