@@ -9,6 +9,18 @@
 
 namespace tk::test {
 
+// The settings a program test writes so that a look can find the stars: red
+// (0x00BBGGRR) stays pure red at every brightness, apart from the green
+// objects and the pictures, and the most stars there can be make the centre
+// steady.
+constexpr const char* kStarsRed =
+    "Windows Registry Editor Version 5.00\n\n"
+    "[HKEY_CURRENT_USER\\Software\\Telkarim\\Telkarim's Screen Saver]\n"
+    "\"StarColor\"=dword:000000ff\n"
+    "\"ObjectColor\"=dword:0000ff00\n"
+    "\"StarNumber\"=dword:000001f4\n"
+    "\"StarVelocity\"=dword:00000002\n";
+
 // A star as seen in one look: the middle of its square.
 struct Star {
   double x, y;

@@ -29,6 +29,7 @@ using Clock = std::chrono::steady_clock;
 using tk::test::CentreEstimate;
 using tk::test::Reap;
 using tk::test::Star;
+using tk::test::kStarsRed;
 using tk::test::SleepMs;
 using tk::test::Spawn;
 using tk::test::WaitExit;
@@ -104,13 +105,6 @@ std::vector<Star> Stars(const Image& img, long* redPixels = nullptr) {
   return stars;
 }
 
-constexpr const char* kStarsRed =
-    "Windows Registry Editor Version 5.00\n\n"
-    "[HKEY_CURRENT_USER\\Software\\Telkarim\\Telkarim's Screen Saver]\n"
-    "\"StarColor\"=dword:000000ff\n"
-    "\"ObjectColor\"=dword:0000ff00\n"
-    "\"StarNumber\"=dword:000001f4\n"
-    "\"StarVelocity\"=dword:00000002\n";
 
 constexpr uint32_t kEmpty = 0x3F3F3F;  // sway's background
 

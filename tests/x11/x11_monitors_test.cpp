@@ -117,6 +117,7 @@ bool HaveTools() { return tk::test::HaveTool("Xvfb") && tk::test::HaveTool("xran
 using tk::test::CentreEstimate;
 using tk::test::Reap;
 using tk::test::Star;
+using tk::test::kStarsRed;
 using tk::test::WaitExit;
 
 // The program's standard output is not the test's.
@@ -291,16 +292,6 @@ class XServer {
   Display* dpy_ = nullptr;
 };
 
-// Red stars (0x00BBGGRR) stay pure red at every brightness, so a look can
-// tell them from the green objects and from the pictures; the most stars
-// there can be make the centre steady.
-constexpr const char* kStarsRed =
-    "Windows Registry Editor Version 5.00\n\n"
-    "[HKEY_CURRENT_USER\\Software\\Telkarim\\Telkarim's Screen Saver]\n"
-    "\"StarColor\"=dword:000000ff\n"
-    "\"ObjectColor\"=dword:0000ff00\n"
-    "\"StarNumber\"=dword:000001f4\n"
-    "\"StarVelocity\"=dword:00000002\n";
 
 #define START_SERVER(server, ...)                                       \
   do {                                                                  \
