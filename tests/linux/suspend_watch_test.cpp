@@ -256,12 +256,11 @@ class XServer {
 };
 
 pid_t RunSaver(const XServer& x, const std::vector<std::string>& args) {
-  static char configDir[] = "/tmp/telkarim-suspend-test-XXXXXX";
-  static const bool made = mkdtemp(configDir) != nullptr;
+  static const test::ScratchDir configDir("telkarim-suspend-test");
   const pid_t pid = fork();
   if (pid != 0) return pid;
   setenv("DISPLAY", x.display().c_str(), 1);
-  if (made) setenv("XDG_CONFIG_HOME", configDir, 1);
+  if (!configDir.path().empty()) setenv("XDG_CONFIG_HOME", configDir.path().c_str(), 1);
   setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
   std::vector<char*> argv{const_cast<char*>(TK_PROGRAM)};
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));

@@ -128,12 +128,8 @@ class XServer {
 
  private:
   static std::string ConfigDir() {
-    static std::string dir = [] {
-      char tmpl[] = "/tmp/telkarim-x11-test-XXXXXX";
-      const char* d = mkdtemp(tmpl);
-      return std::string(d ? d : "/tmp");
-    }();
-    return dir;
+    static const tk::test::ScratchDir dir("telkarim-x11-test");
+    return dir.path().empty() ? "/tmp" : dir.path();
   }
 
   tk::test::Xvfb server_;
