@@ -37,8 +37,10 @@ export ASAN_OPTIONS=detect_leaks=0
 # Under the thread sanitizer, the races inside fontconfig and GLib that it
 # cannot see the locks of (tsan.supp says which).
 export TSAN_OPTIONS="${TSAN_OPTIONS:+$TSAN_OPTIONS:}suppressions=$(cd "$(dirname "$0")" && pwd)/tsan.supp"
-# No settings daemon, desktop bus or accessibility bus here.
-export NO_AT_BRIDGE=1
+# No settings daemon, desktop bus or accessibility bus here, and none started
+# for the test: GIO would otherwise launch a session bus on the test's X
+# display for the colour chooser's settings.
+export NO_AT_BRIDGE=1 DBUS_SESSION_BUS_ADDRESS=disabled: GSETTINGS_BACKEND=memory
 export XDG_CONFIG_HOME=$tmp/config
 
 settings() { "$bin" --show-settings --settings-file "$1" 2>/dev/null; }

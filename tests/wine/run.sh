@@ -119,23 +119,24 @@ wait_rc() {  # seconds; prints the exit code or "running"
   echo running
 }
 # Each display the saver closes appends its counts here (locks made, locks
-# that failed): read when a case finds no stars.
+# that failed): read when a case finds nothing drawn.
 display_log="$work/display.log"
 export TELKARIM_DISPLAY_LOG="Z:${display_log//\//\\}"
-# Starts the saver ("$2" onwards) and waits for stars in screenshot $1.
-# When none come in the limit, the log gets what the screen showed, the
+# Starts the saver ("$3" onwards) and waits until "$2 $1" finds what it
+# looks for in screenshot $1 (stars, the message). When nothing comes in the
+# limit, the log gets what the screen showed, the
 # visible windows and, once the saver has ended, its display's counts. In a
 # 32-bit run, emulated instruction by instruction here, a saver still running
-# without stars is then ended and started once more, and the log says so: a
+# with nothing drawn is then ended and started once more, and the log says so: a
 # start that stalls under the emulator is not the saver's fault, and one that
 # fails twice still fails.
-saver_with_stars() {
-  local name=$1
-  shift
+saver_showing() {
+  local name=$1 shown=$2
+  shift 2
   rm -f "$display_log"
   saver_bg "$@"
-  poll 90 stars_in "$name" && return 0
-  echo "note: $name: no stars in the limit; the screen: $(measure "$name")" >&2
+  poll 90 "$shown" "$name" && return 0
+  echo "note: $name: nothing drawn in the limit; the screen: $(measure "$name")" >&2
   xdotool search --onlyvisible --name '' getwindowname %@ 2>/dev/null | grep . | sed 's/^/note:   visible window: /' >&2
   local running=1
   [ -s "$work/rc" ] && running=0
@@ -151,7 +152,7 @@ saver_with_stars() {
   echo "note: $name: started once more" >&2
   rm -f "$display_log"
   saver_bg "$@"
-  poll 90 stars_in "$name"
+  poll 90 "$shown" "$name"
 }
 # After a case that left the saver up: end every Wine process of the prefix.
 end_saver() { [ -s "$work/rc" ] || { timeout 20 wineserver -k >/dev/null 2>&1; timeout 20 wineserver -w; }; }
@@ -182,7 +183,7 @@ reg add 'HKCU\Software\Wine\Direct3D' /v renderer /d gdi /f
 # ---- full screen on 24-bit and 16-bit displays, ended by a key
 for depth in 24 16; do
   start_display "$depth"
-  saver_with_stars "fullscreen-$depth" "$scr" /s
+  saver_showing "fullscreen-$depth" stars_in "$scr" /s
   check "/s on a $depth-bit display draws stars ($stars star-coloured pixels)" test "${stars:-0}" -ge 30
   xdotool key space
   rc=$(wait_rc 30)
@@ -192,12 +193,11 @@ done
 
 # ---- 256 colours: the message instead of stars
 start_display 8
-saver_bg "$scr" /s
 # The message comes with the first 2.5 s tick after the start.
-message_shown() { shot palette-1; m1=$(measure palette-1); b1=$(echo "$m1" | field bbox); [ "$b1" != none ]; }
+message_shown() { shot "$1"; m1=$(measure "$1"); b1=$(echo "$m1" | field bbox); [ "$b1" != none ]; }
 message_moved() { shot palette-2; m2=$(measure palette-2); b2=$(echo "$m2" | field bbox); [ "$b2" != none ] && [ "$b2" != "$b1" ]; }
 m1="" b1=none m2="" b2=none
-poll 90 message_shown && poll 15 message_moved
+saver_showing palette-1 message_shown "$scr" /s && poll 15 message_moved
 # A star field lights pixels all over the screen; the message lights one
 # text-sized box.
 text_box() {
@@ -482,7 +482,7 @@ if [ -f "$bin/test_helpers/PASSWORD.CPL" ]; then
   export TELKARIM_FAKE_PASSWORD="Z:${answer//\//\\}"
   asked() { if [ -f "$log" ]; then wc -l <"$log"; else echo 0; fi; }
   asked_is() { [ "$(asked)" = "$1" ]; }
-  saver_with_stars password-start telkarim.scr /s
+  saver_showing password-start stars_in telkarim.scr /s
   xdotool key space
   poll 30 asked_is 1
   # Whatever the dialog's answer does happens within a second of it.
@@ -540,7 +540,7 @@ if [ "$bits" = 32 ]; then
   for version in nt40 win2k winxp; do
     start_display 24
     reg add 'HKCU\Software\Wine' /v Version /d "$version" /f
-    saver_with_stars "fullscreen-$version" "$scr" /s
+    saver_showing "fullscreen-$version" stars_in "$scr" /s
     xdotool key space
     rc=$(wait_rc 30)
     check "/s with Wine reporting $version: stars ($stars star-coloured pixels), a key ends it with 0 (got $rc)" \
