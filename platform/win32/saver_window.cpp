@@ -73,12 +73,16 @@ int RunSaver(HWND parent) {
 
   s.autoPlayMessage = s.onWindows9x ? RegisterWindowMessageA("QueryCancelAutoPlay") : 0;
 
-  int result = 0;
+  // A window that cannot be made (the system out of window resources, no
+  // desktop to put it on) is a saver that never showed, not a saver the user
+  // ended: 1, as the other front ends end when they cannot show one.
+  int result = kNoSaverWindow;
   if (RegisterClassA(&wc)) {
     s.saverWindow = CreateWindowExA(exStyle, kClassName, title, style, x, y, width, height, parent, nullptr,
                                     s.instance, nullptr);
   }
   if (s.saverWindow) {
+    result = 0;
     if (!s.previewMode) SetForegroundWindow(s.saverWindow);
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) {

@@ -31,6 +31,8 @@ SaverState& State();
 // The private request through which VerifyPassword reaches SaverDefaultProc.
 inline constexpr UINT kVerifyRequest = 0x8000;
 
+// The exit code when the saver's window could not be made.
+inline constexpr int kNoSaverWindow = 1;
 // Saver window (full screen when parent is null, else a preview child).
 int RunSaver(HWND parent);
 // Where the full-screen window goes: the clip box of the whole screen's
