@@ -125,8 +125,9 @@ export TELKARIM_DISPLAY_LOG="Z:${display_log//\//\\}"
 # Starts the saver ("$3" onwards) and waits until "$2 $1" finds what it
 # looks for in screenshot $1 (stars, the message). When nothing comes in the
 # limit, the log gets what the screen showed, the visible windows, how the
-# saver ended and its display's counts. In a 32-bit run, emulated instruction by instruction here, it is then ended and
-# started once more, and the log says so, also when it had ended by itself
+# saver ended and its display's counts. In a 32-bit run, emulated instruction
+# by instruction here, it is then ended and started once more, and the log
+# says so, also when it had ended by itself
 # (seen once: all black, no window, ended at once, as when Wine's desktop
 # process, starting beside every other Wine service under the emulator, comes
 # too late for the saver's window): a start that stalls under the emulator is
